@@ -1,0 +1,85 @@
+// The host's own side of the runtime: what the shell (and tests) use to play
+// the host around a loaded module. Modules never include this header.
+//
+// The host thread is whichever thread calls these functions; messages queued
+// with defer-low and usurp-low run when it calls hox_host_run_queue.
+#pragma once
+
+#include "hoxapi.h"
+#include "vorlib.h"
+
+// ---------------------------------------------------------------- module
+
+// Loads a module file and calls its ext_main. Returns 0 on success; on
+// failure writes a reason into `err` (when given) and returns non-zero.
+HOXAPI int hox_host_load_module(const char* path, char* err, long errsize);
+
+// ---------------------------------------------------------------- output
+
+enum t_hox_console_kind { HOX_CONSOLE_POST = 0, HOX_CONSOLE_ERROR = 1 };
+// Receives every console line: the object it came from (null for none) and
+// the text without a line end.
+using t_hox_console_fn = void (*)(void* ctx, void* object, t_hox_console_kind kind, const char* text);
+HOXAPI void hox_host_set_console(t_hox_console_fn fn, void* ctx);
+
+// Receives every message sent out of an outlet: its owner, its position
+// among the owner's outlets (from 0) and whether it is the dump outlet.
+using t_hox_outlet_fn = void (*)(void* ctx, void* owner, long index, bool dump, t_symbol* s, long ac,
+                                 t_atom* av);
+HOXAPI void hox_host_set_outlet_sink(t_hox_outlet_fn fn, void* ctx);
+// Marks an outlet as its owner's dump outlet (used by the box wrapper).
+HOXAPI void hox_host_outlet_set_dump(t_outlet* o);
+
+// The box that wraps an object (hox_vor_object_wrap_standard), or null.
+HOXAPI void* hox_host_wrapping_box(void* x);
+HOXAPI void hox_host_set_wrapping_box(void* x, void* box);
+
+// ---------------------------------------------------------------- queue
+
+// Runs queued messages until none is left; returns how many ran.
+HOXAPI long hox_host_run_queue();
+// Queues fn(self, s, ac, av) (the atoms are copied). With `usurp`, a waiting
+// call of the same object and name is replaced instead.
+HOXAPI void hox_host_defer(void* self, const t_fn* fn, t_symbol* s, long ac, t_atom* av, bool usurp);
+// Drops every queued call for an object (it is being freed).
+HOXAPI void hox_host_forget(void* self);
+
+// ---------------------------------------------------------------- files and dialogs
+
+HOXAPI void hox_host_set_default_folder(const char* dir);
+HOXAPI const char* hox_host_default_folder();
+// The folder path of a folder id (null when unknown); folders met through the
+// save dialog get ids of their own.
+HOXAPI const char* hox_host_folder_path(short id);
+// Answers the next save dialog: a full path to save to, or null to cancel.
+// Without an answer, a save dialog is cancelled.
+HOXAPI void hox_host_answer_save_dialog(const char* fullpath);
+HOXAPI void hox_host_set_main_window(bool present);
+
+// ---------------------------------------------------------------- introspection
+
+HOXAPI long hox_class_attr_count(t_class* c);
+HOXAPI t_object* hox_class_attr_at(t_class* c, long index);  // registration order, interface ones last
+HOXAPI t_symbol* hox_attr_name(t_object* attr);
+HOXAPI t_symbol* hox_attr_type(t_object* attr);
+HOXAPI long hox_attr_flags(t_object* attr);
+HOXAPI long hox_attr_length(t_object* attr);  // 1, or the array length
+// A property's atoms (not a copy; valid while the attribute lives); HOX_EROR
+// when the attribute has no such property.
+HOXAPI t_hox_err hox_attr_property(t_object* attr, t_symbol* property, long* ac, t_atom** av);
+// The type code of a method, or -1 when the class has none of that name.
+HOXAPI long hox_class_method_type(t_class* c, t_symbol* name);
+HOXAPI bool hox_class_has_typedwrapper(t_class* c, t_symbol* name);
+HOXAPI long hox_class_method_count(t_class* c);
+HOXAPI t_symbol* hox_class_method_at(t_class* c, long index);  // registration order
+
+// Texture objects (class "vor_gl_video_texture"): the last submitted
+// bitmap's geometry and format and how often it was drawn. HOX_EROR for
+// other objects.
+struct t_vor_texture_state {
+    t_symbol* name;
+    int32_t width, height, pitch;
+    int32_t format;
+    int64_t draws;
+};
+VORLIB t_hox_err vor_texture_state(void* texture, t_vor_texture_state* state);
