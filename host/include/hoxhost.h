@@ -56,6 +56,36 @@ HOXAPI const char* hox_host_folder_path(short id);
 HOXAPI void hox_host_answer_save_dialog(const char* fullpath);
 HOXAPI void hox_host_set_main_window(bool present);
 
+// ---------------------------------------------------------------- text of atoms
+
+// Reads text as atoms, as the shell and attribute properties do: words
+// separated by blanks; a word in double quotes is one symbol and may hold
+// blanks (\" and \\ inside); an optional minus and digits is a long; a
+// decimal number with a point or an exponent is a float; anything else a
+// symbol. *av is allocated with sysmem_newptr (null when there are no atoms).
+// Non-zero on an unterminated quote, with a reason in `err`.
+HOXAPI t_hox_err hox_atoms_parse(const char* text, long* ac, t_atom** av, char* err, long errsize);
+// Writes one atom as the shell prints it: a long in decimal, a float as %g,
+// a symbol as its text, double-quoted (with \" and \\) when it is empty,
+// holds a blank or a quote, or would read back as a number. Returns the
+// length it needed (like snprintf).
+HOXAPI long hox_atom_format(const t_atom* a, char* buf, long size);
+
+// ---------------------------------------------------------------- forwarding
+
+// Objects of class `c` pass every method and attribute they do not have
+// themselves on to the object that target(self) returns (when not null).
+HOXAPI t_hox_err hox_class_setforward(t_class* c, const t_fn* target);
+
+// ---------------------------------------------------------------- file usage
+
+// A file-usage collector, as the host hands to "fileusage" methods.
+HOXAPI void* hox_fileusage_new();
+HOXAPI void hox_fileusage_free(void* w);
+// One line per entry: "package NAME sub1 sub2 ..." or "file NAME".
+HOXAPI long hox_fileusage_count(void* w);
+HOXAPI const char* hox_fileusage_entry(void* w, long index);
+
 // ---------------------------------------------------------------- introspection
 
 HOXAPI long hox_class_attr_count(t_class* c);
