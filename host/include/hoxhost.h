@@ -77,6 +77,11 @@ HOXAPI long hox_atom_format(const t_atom* a, char* buf, long size);
 // themselves on to the object that target(self) returns (when not null).
 HOXAPI t_hox_err hox_class_setforward(t_class* c, const t_fn* target);
 
+// The adornment a class keeps as the template for its instances' wrapper
+// (vor_class_addadornment stores it); null when it has none.
+HOXAPI t_hox_err hox_class_set_adornment(t_class* c, t_object* adornment);
+HOXAPI t_object* hox_class_adornment(t_class* c);
+
 // ---------------------------------------------------------------- file usage
 
 // A file-usage collector, as the host hands to "fileusage" methods.

@@ -82,7 +82,8 @@ VORLIB t_hox_err vor_class_addtypedwrapper(t_class* c, const t_fn* fn, const cha
 // `attr` is an object made with vor_object_new(_vor_sym_vor_attr_offset, name,
 // type, flags, getter, setter, byte offset) or
 // vor_object_new(_vor_sym_vor_attr_offset_array, name, type, length, flags,
-// getter, setter, 0, byte offset); getter and setter null for plain access.
+// getter, setter, 0, byte offset); name a C string (a symbol is accepted
+// too); getter and setter null for plain access.
 VORLIB t_hox_err vor_class_addattr(t_class* c, t_object* attr);
 // The class keeps `adornment` as the template of what its instances' wrapper
 // gets (the MOP: outputs, their type and plane count).

@@ -1,0 +1,19 @@
+// Accessors of the grabber's own attributes.
+#pragma once
+
+#include "grabber/grabber.h"
+
+// `engine`: obsolete; always reads "dx", accepts and ignores any value.
+t_hox_err engine_get(t_grabber* x, void* attr, long* ac, t_atom** av);
+t_hox_err engine_set(t_grabber* x, void* attr, long ac, t_atom* av);
+
+// `unique` and `dropreport`: store 0 or 1 and restart the sample count.
+t_hox_err unique_set(t_grabber* x, void* attr, long ac, t_atom* av);
+t_hox_err dropreport_set(t_grabber* x, void* attr, long ac, t_atom* av);
+
+// `vdevice` reading: the chosen device index.
+t_hox_err vdevice_get(t_grabber* x, void* attr, long* ac, t_atom** av);
+
+// Getter convention: write into the caller's atoms when both are supplied,
+// otherwise allocate `count` atoms. OMEM (and *ac = 0) when that fails.
+t_hox_err getter_atoms(long* ac, t_atom** av, long count);

@@ -1,0 +1,161 @@
+// The box as a patch sees it: creation arguments, output, the dump outlet,
+// client messages, image export and assistance.
+#include "module/module_fixture.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+using Box = ModuleTest;
+
+TEST_F(Box, CreationArgumentsSizeTheOutput) {
+    struct Case {
+        const char* args;
+        int width, height;
+    } cases[] = {{"", 320, 240}, {"640 480", 640, 480}, {"foo 480", 320, 480}, {"@adapt 0", 320, 240}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        void* box = new_box(c.args);
+        ASSERT_NE(box, nullptr);
+        t_vor_matrix_info info = info_of(output_of(box));
+        EXPECT_EQ(info.type, _vor_sym_char);
+        EXPECT_EQ(info.planecount, 4);
+        EXPECT_EQ(info.dimcount, 2);
+        EXPECT_EQ(info.dim[0], c.width);
+        EXPECT_EQ(info.dim[1], c.height);
+        EXPECT_EQ(info.flags, 0);
+    }
+    EXPECT_TRUE(console.empty());
+}
+
+TEST_F(Box, AttributeArgumentsReachTheGrabberButOptimizeEndsOn) {
+    void* box = new_box("640 480 @optimize 0 @interp 1 @srcrect 1 2 3 4");
+    t_grabber* g = grabber_of(box);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->optimize, 1);
+    EXPECT_EQ(g->interp, 1);
+    const int32_t rect[4] = {1, 2, 3, 4};
+    EXPECT_TRUE(std::equal(rect, rect + 4, g->srcrect));
+    EXPECT_EQ(g->adapt, 0);
+    // The grabber is registered, attached to the output and followed by the box.
+    EXPECT_NE(vor_object_findregisteredbyptr(g), nullptr);
+    EXPECT_EQ(g->attached, vor_object_findregisteredbyptr(vor_object_method(output_of(box), _vor_sym_getmatrix)));
+
+    new_box("@nosuchattr 3");
+    ASSERT_EQ(console.size(), 1u);
+    EXPECT_EQ(console[0], "error: no attribute 'nosuchattr'");
+}
+
+TEST_F(Box, BangOutputsTheMatrixWithOpaqueAlpha) {
+    void* box = new_box("4 3");
+    send(box, "bang");
+    ASSERT_EQ(out.size(), 1u);
+    void* matrix = vor_object_method(output_of(box), _vor_sym_getmatrix);
+    EXPECT_EQ(out[0], std::string("vor_matrix ") + vor_object_findregisteredbyptr(matrix)->s_name);
+    t_vor_matrix_info info = info_of(matrix);
+    unsigned char* data = nullptr;
+    vor_object_method(matrix, _vor_sym_getdata, &data);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(data[y * info.dimstride[1] + x * info.dimstride[0]], 255) << x << "," << y;
+    EXPECT_TRUE(dump.empty());
+    EXPECT_TRUE(console.empty());
+}
+
+TEST_F(Box, OutputmodeZeroSilencesBang) {
+    void* box = new_box("@outputmode 0");
+    send(box, "bang");
+    EXPECT_TRUE(out.empty());
+    send(box, "getoutputmode");
+    ASSERT_EQ(dump.size(), 1u);
+    EXPECT_EQ(dump[0], "outputmode 0");
+    send(box, "outputmode 1");
+    send(box, "bang");
+    EXPECT_EQ(out.size(), 1u);
+    EXPECT_TRUE(console.empty());
+}
+
+TEST_F(Box, TextureModeSendsTheTextureName) {
+    void* box = new_box();
+    send(box, "output_texture 1");
+    send(box, "bang");
+    ASSERT_EQ(out.size(), 1u);
+    t_symbol* name = object_attr_getsym(grabber_of(box), gensym("texture_name"));
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(out[0], std::string("vor_gl_texture ") + name->s_name);
+}
+
+TEST_F(Box, AttributeGetAndSetMessages) {
+    void* box = new_box();
+    send(box, "getengine");
+    send(box, "engine foo");
+    send(box, "getengine");
+    send(box, "interp 1");
+    send(box, "getinterp");
+    send(box, "getdstrect");
+    const std::vector<std::string> want{"engine dx", "engine dx", "interp 1", "dstrect 0 0 320 240"};
+    EXPECT_EQ(dump, want);
+    EXPECT_TRUE(console.empty());
+}
+
+TEST_F(Box, TypedRepliesAndUnansweredMethods) {
+    void* box = new_box();
+    send(box, "close");  // not open: no reply, no message
+    EXPECT_TRUE(dump.empty());
+    EXPECT_TRUE(console.empty());
+    send(box, "getsnddevlist");
+    ASSERT_EQ(console.size(), 1u);
+    EXPECT_EQ(console[0], "error: no method for 'getsnddevlist'");
+    send(box, "frobnicate 1 2");
+    ASSERT_EQ(console.size(), 2u);
+    EXPECT_EQ(console[1], "error: no method for 'frobnicate'");
+}
+
+TEST_F(Box, ClientMessagesWithArgumentsReachTheDumpOutlet) {
+    void* box = new_box();
+    t_grabber* g = grabber_of(box);
+    t_atom a;
+    atom_setlong(&a, 2);
+    notify_client(g, gensym("dropped"), 1, &a);
+    notify_client(g, gensym("device_format"), 0, nullptr);
+    ASSERT_EQ(dump.size(), 1u);
+    EXPECT_EQ(dump[0], "dropped 2");
+}
+
+TEST_F(Box, ExportImageRepliesWithTheNameOrNone) {
+    const auto dir = std::filesystem::temp_directory_path() / "vor_box_export_test";
+    std::filesystem::create_directories(dir);
+    hox_host_set_default_folder(dir.c_str());
+    void* box = new_box();
+    send(box, "exportimage snap.png");
+    send(box, "exportimage no/such/folder/x.png");
+    send(box, "exportimage");
+    const std::vector<std::string> want{"exportimage snap.png 1", "exportimage _none_ 0", "exportimage _none_ 0"};
+    EXPECT_EQ(dump, want);
+    EXPECT_TRUE(std::filesystem::exists(dir / "snap.png"));
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(Box, AssistTexts) {
+    void* box = new_box();
+    char s[512];
+    ASSERT_EQ(box_assist_call(box, 1, 0, s), 0);
+    EXPECT_STREQ(s, "bang, messages in");
+    ASSERT_EQ(box_assist_call(box, 2, 0, s), 0);
+    EXPECT_STREQ(s, "(matrix) out1");
+    ASSERT_EQ(box_assist_call(box, 2, 1, s), 0);
+    EXPECT_STREQ(s, "dumpout");
+}
+
+TEST_F(Box, FreeingTheBoxLeavesNoClientBehind) {
+    void* box = new_box();
+    t_symbol* grabber_name = vor_object_findregisteredbyptr(grabber_of(box));
+    ASSERT_NE(grabber_name, nullptr);
+    object_free(box);
+    forget_box(box);
+    EXPECT_EQ(vor_object_findregistered(grabber_name), nullptr);
+    EXPECT_TRUE(console.empty());
+}
+
+}  // namespace

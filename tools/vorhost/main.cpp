@@ -1,0 +1,100 @@
+// vorhost: a headless patch host around the vor.dx.grab module. See
+// docs/vorhost.md for the commands and what it prints.
+#include "interpreter.h"
+#include "options.h"
+#include "real_host.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+int bad_arguments(const std::string& why) {
+    std::cerr << "vorhost: " << why << '\n' << vorhost::usage() << std::flush;
+    return 2;
+}
+
+// The module built beside this program.
+std::string module_beside_executable() {
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return "vor.dx.grab.kpx64";
+    return (exe.parent_path() / "vor.dx.grab.kpx64").string();
+}
+
+int run(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    vorhost::ParseResult parsed = vorhost::parse_options(args);
+    if (!parsed.options)
+        return bad_arguments(parsed.error);
+    vorhost::Options& o = *parsed.options;
+    if (o.help) {
+        std::cout << vorhost::usage() << std::flush;
+        return 0;
+    }
+
+    std::ifstream script;
+    if (!o.script.empty()) {
+        std::error_code dir_ec;
+        if (std::filesystem::is_directory(o.script, dir_ec))
+            return bad_arguments(o.script + " is a folder, not a script");
+        script.open(o.script);
+        if (!script)
+            return bad_arguments("cannot read the script " + o.script);
+    }
+
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::absolute(o.folder.empty() ? "." : o.folder, ec);
+    if (ec)
+        return bad_arguments("cannot find the folder " + o.folder);
+    folder = folder.lexically_normal();
+    std::string module = o.module.empty() ? module_beside_executable() : o.module;
+
+    // The device set (o.device_set, o.devices) and the clock are for the
+    // in-process platform, which registers the commands that use them
+    // (frames, plug, unplug, fault) with the interpreter.
+
+    vorhost::RealHost host;
+    vorhost::Interpreter shell(host, std::cout, std::cerr);
+    host.connect(&shell);
+    std::string folder_text = folder.string();
+    if (folder_text.size() > 1 && folder_text.back() == '/')
+        folder_text.pop_back();
+    host.set_default_folder(folder_text);
+
+    std::string why;
+    if (!host.load_module(module, why)) {
+        host.connect(nullptr);
+        std::cerr << "vorhost: cannot load the module " << module << ": " << why << '\n' << std::flush;
+        return 2;
+    }
+    host.run_queue();
+
+    int status;
+    if (o.script.empty())
+        status = shell.run(std::cin, isatty(STDIN_FILENO) != 0);
+    else
+        status = shell.run(script, false);
+    shell.finish();
+    host.run_queue();
+    host.connect(nullptr);
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "vorhost: " << e.what() << '\n';
+        return 1;
+    }
+}
