@@ -187,7 +187,7 @@ t_hox_err copy_impl(const vor_mx_view& dst, const vor_mx_view& src_in, const t_v
 
     const bool use_src = conv && (conv->flags & VOR_MATRIX_CONVERT_SRCDIM);
     const bool use_dst = conv && (conv->flags & VOR_MATRIX_CONVERT_DSTDIM);
-    const bool interp = conv && (conv->flags & VOR_MATRIX_CONVERT_INTERP);
+    bool interp = conv && (conv->flags & VOR_MATRIX_CONVERT_INTERP);
 
     // Overlapping buffers (a matrix copied into itself, or one referring to
     // another's data): read from a copy of the source.
@@ -209,6 +209,14 @@ t_hox_err copy_impl(const vor_mx_view& dst, const vor_mx_view& src_in, const t_v
                interp, ys);
     if (xs.empty() || ys.empty()) return HOX_ERR_NONE;
     const int32_t count = static_cast<int32_t>(xs.size());
+
+    // Bilinear cells whose weights are all 0 read one source cell exactly
+    // (a * 256 * 256 + 32768 >> 16 == a), as the nearest kernels do; this is
+    // the case whenever the ranges have equal sizes.
+    const auto unweighted = [](const std::vector<axis_entry>& axis) {
+        return std::all_of(axis.begin(), axis.end(), [](const axis_entry& e) { return e.weight == 0; });
+    };
+    if (interp && kernel == vor_mx_kernel::automatic && unweighted(xs) && unweighted(ys)) interp = false;
 
     if (interp) {
         for (const axis_entry& y : ys)

@@ -81,7 +81,10 @@ t_hox_err send(void* x, t_symbol* s, long ac, t_atom* av, void* origin, int dept
         hox::Attr* a = hox::attr_of(attr);
         if (!(a->flags & ATTR_SET_OPAQUE) || a->inner) {
             if (hox::attr_set(attr, x, ac, av) == HOX_ERR_NONE) return HOX_ERR_NONE;
-            report(origin, "bad arguments for message", s);
+            // A custom setter reports its own failures; the runtime speaks
+            // only for the values its plain store refused.
+            const hox::Attr* store = a->inner ? hox::attr_of(a->inner) : a;
+            if (!store || !store->set) report(origin, "bad arguments for message", s);
             return HOX_EROR;
         }
     }

@@ -140,7 +140,7 @@ void mop_setup_outputs(t_vor_mop* mop, t_outlet* const* outlets, long count) {
         auto* io = static_cast<t_vor_mop_io*>(object_alloc(g_io_class));
         if (!io) continue;
         io->matrix = vor_object_new(gensym("vor_matrix"), &info);
-        char name[16];
+        char name[32];
         std::snprintf(name, sizeof name, "out%ld", i + 1);
         io->ioname = gensym(name);
         io->outlet = i < count ? outlets[i] : nullptr;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "hoxhost.h"
@@ -493,6 +494,48 @@ TEST_F(MatrixTest, FrommatrixIntoItselfFlipsInPlace) {
     c.srcdimstart[1] = 2, c.srcdimend[1] = 0;
     ASSERT_EQ(call(m, "frommatrix", m, &c), HOX_ERR_NONE);
     EXPECT_EQ(std::vector<uint8_t>(p, p + 3), (std::vector<uint8_t>{3, 2, 1}));
+}
+
+// ---------------------------------------------------------------- threads
+
+TEST_F(MatrixTest, DetachOnAFrameThreadWhileTheHostThreadUsesTheMatrix) {
+    // The frame thread repeatedly lets go of the frame and points the matrix
+    // at it again; the host thread meanwhile clears it and copies from it.
+    // Every call sees a whole description: either the frame (and then it
+    // fits) or no data at all, never a pointer with the other state's size.
+    std::vector<uint8_t> frame(4 * 8 * 8, 0);
+    void* out = make();
+    t_vor_matrix_info ref = char_info(8, 8);
+    ref.flags = VOR_MATRIX_DATA_REFERENCE;
+    ASSERT_EQ(call(out, "setinfo_ex", &ref), HOX_ERR_NONE);
+    ASSERT_EQ(call(out, "data", static_cast<void*>(frame.data())), HOX_ERR_NONE);
+    const t_vor_matrix_info ci = char_info(8, 8);
+    void* copy = make(&ci);
+
+    std::thread frame_thread([&] {
+        for (int i = 0; i < 2000; ++i) {
+            t_vor_matrix_info info = info_of(out);
+            info.size = 0;
+            call(out, "data", static_cast<void*>(nullptr));
+            call(out, "setinfo_ex", &info);
+            info.size = static_cast<int64_t>(frame.size());
+            call(out, "setinfo_ex", &info);
+            call(out, "data", static_cast<void*>(frame.data()));
+        }
+    });
+    int cleared = 0, refused = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const t_hox_err a = call(out, "clear_custom", 0x11223344L);
+        const t_hox_err b = call(copy, "frommatrix", out, static_cast<t_vor_matrix_conv_info*>(nullptr));
+        for (t_hox_err e : {a, b}) {
+            ASSERT_TRUE(e == HOX_ERR_NONE || e == HOX_EROR);
+            (e == HOX_ERR_NONE ? cleared : refused)++;
+        }
+    }
+    frame_thread.join();
+    EXPECT_EQ(cleared + refused, 4000);
+    for (size_t i = 0; i < frame.size(); i += 4)
+        ASSERT_TRUE(frame[i] == 0 || (frame[i] == 0x11 && frame[i + 3] == 0x44)) << "cell " << i / 4;
 }
 
 }  // namespace

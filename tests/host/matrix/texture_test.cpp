@@ -1,6 +1,5 @@
 // Bitmaps, the texture class, and PNG export of matrices and textures. The
 // PNG files are read back with libpng's own decoder.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <unistd.h>
@@ -25,21 +24,6 @@ t_hox_err call(void* x, const char* m, A a, B... b) {
 
 // ---------------------------------------------------------------- PNG reading
 
-// libpng is loaded by vorlib; the test takes its decoder from there.
-struct PngReader {
-    decltype(&png_image_begin_read_from_file) begin = nullptr;
-    decltype(&png_image_finish_read) finish = nullptr;
-    decltype(&png_image_free) release = nullptr;
-    PngReader() {
-        void* lib = dlopen("libpng16.so.16", RTLD_NOW | RTLD_NOLOAD);
-        if (!lib) lib = dlopen("libpng16.so.16", RTLD_NOW);
-        if (!lib) return;
-        begin = reinterpret_cast<decltype(begin)>(dlsym(lib, "png_image_begin_read_from_file"));
-        finish = reinterpret_cast<decltype(finish)>(dlsym(lib, "png_image_finish_read"));
-        release = reinterpret_cast<decltype(release)>(dlsym(lib, "png_image_free"));
-    }
-};
-
 struct Png {
     bool ok = false;
     uint32_t width = 0, height = 0;
@@ -52,23 +36,18 @@ struct Png {
 };
 
 Png read_png(const std::string& path) {
-    static PngReader lib;
     Png out;
-    if (!lib.begin || !lib.finish || !lib.release) {
-        ADD_FAILURE() << "libpng's decoder is not available";
-        return out;
-    }
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
-    if (!lib.begin(&image, path.c_str())) return out;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return out;
     out.has_alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
     image.format = PNG_FORMAT_RGBA;
     out.width = image.width;
     out.height = image.height;
     out.rgba.resize(PNG_IMAGE_SIZE(image));
-    out.ok = lib.finish(&image, nullptr, out.rgba.data(), 0, nullptr) != 0;
-    lib.release(&image);
+    out.ok = png_image_finish_read(&image, nullptr, out.rgba.data(), 0, nullptr) != 0;
+    png_image_free(&image);
     return out;
 }
 

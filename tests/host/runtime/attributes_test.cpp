@@ -399,6 +399,7 @@ TEST(AttributeObjects, NamedByTextOrSymbolAndFreedLikeObjects) {
     // attribute_new without accessors has no value to read or write.
     t_class* c = vor_class_new(unique_class_name("attr_none").c_str(), nullptr, nullptr, 64, A_CANT, 0);
     vor_class_addattr(c, attribute_new("none", _vor_sym_long, 0, nullptr, nullptr));
+    vor_class_register(c);
     void* x = vor_object_alloc(c);
     EXPECT_EQ(vor_attr_setlong(x, gensym("none"), 1), HOX_EROR);
     long ac = 0;

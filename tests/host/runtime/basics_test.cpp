@@ -149,6 +149,7 @@ TEST(AtomArrays, EmptyArraysAndObjectsWithoutValue) {
     object_free(empty);
 
     t_class* c = class_new(unique_class_name("novalue").c_str(), nullptr, nullptr, sizeof(t_object), nullptr, 0, 0);
+    class_register(gensym("nobox"), c);  // classes live as long as the process
     void* x = object_alloc(c);
     ac = 5;
     EXPECT_EQ(object_getvalueof(x, &ac, &av), HOX_EROR);

@@ -281,7 +281,7 @@ TEST(Modules, LoadFailuresSayWhy) {
     EXPECT_NE(std::string(err).find("ext_main"), std::string::npos);
 }
 
-TEST(MatrixRuntime, SymbolsAndNamespaces) {
+TEST(VorRuntime, SymbolsAndNamespaces) {
     EXPECT_EQ(_vor_sym_nothing, gensym(""));
     EXPECT_EQ(_vor_sym__none_, gensym("_none_"));
     EXPECT_EQ(_vor_sym_float32, gensym("float32"));
@@ -304,7 +304,7 @@ TEST(MatrixRuntime, SymbolsAndNamespaces) {
     EXPECT_EQ(hox_class_adornment(c), reinterpret_cast<t_object*>(&adornment_stand_in));
 }
 
-TEST(MatrixRuntime, ArgumentReadersLeaveTheResultOnFailure) {
+TEST(VorRuntime, ArgumentReadersLeaveTheResultOnFailure) {
     t_atom av[3] = {long_atom(640), float_atom(2.5), sym_atom("cam")};
     t_atom_long l = -1;
     float f = -1;
