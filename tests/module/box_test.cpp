@@ -2,9 +2,6 @@
 // client messages, image export and assistance.
 #include "module/module_fixture.h"
 
-#include <cstdio>
-#include <filesystem>
-
 namespace {
 
 using Box = ModuleTest;
@@ -47,22 +44,6 @@ TEST_F(Box, AttributeArgumentsReachTheGrabberButOptimizeEndsOn) {
     EXPECT_EQ(console[0], "error: no attribute 'nosuchattr'");
 }
 
-TEST_F(Box, BangOutputsTheMatrixWithOpaqueAlpha) {
-    void* box = new_box("4 3");
-    send(box, "bang");
-    ASSERT_EQ(out.size(), 1u);
-    void* matrix = vor_object_method(output_of(box), _vor_sym_getmatrix);
-    EXPECT_EQ(out[0], std::string("vor_matrix ") + vor_object_findregisteredbyptr(matrix)->s_name);
-    t_vor_matrix_info info = info_of(matrix);
-    unsigned char* data = nullptr;
-    vor_object_method(matrix, _vor_sym_getdata, &data);
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 4; ++x)
-            EXPECT_EQ(data[y * info.dimstride[1] + x * info.dimstride[0]], 255) << x << "," << y;
-    EXPECT_TRUE(dump.empty());
-    EXPECT_TRUE(console.empty());
-}
-
 TEST_F(Box, OutputmodeZeroSilencesBang) {
     void* box = new_box("@outputmode 0");
     send(box, "bang");
@@ -84,19 +65,6 @@ TEST_F(Box, TextureModeSendsTheTextureName) {
     t_symbol* name = object_attr_getsym(grabber_of(box), gensym("texture_name"));
     ASSERT_NE(name, nullptr);
     EXPECT_EQ(out[0], std::string("vor_gl_texture ") + name->s_name);
-}
-
-TEST_F(Box, AttributeGetAndSetMessages) {
-    void* box = new_box();
-    send(box, "getengine");
-    send(box, "engine foo");
-    send(box, "getengine");
-    send(box, "interp 1");
-    send(box, "getinterp");
-    send(box, "getdstrect");
-    const std::vector<std::string> want{"engine dx", "engine dx", "interp 1", "dstrect 0 0 320 240"};
-    EXPECT_EQ(dump, want);
-    EXPECT_TRUE(console.empty());
 }
 
 TEST_F(Box, TypedRepliesAndUnansweredMethods) {
@@ -121,20 +89,6 @@ TEST_F(Box, ClientMessagesWithArgumentsReachTheDumpOutlet) {
     notify_client(g, gensym("device_format"), 0, nullptr);
     ASSERT_EQ(dump.size(), 1u);
     EXPECT_EQ(dump[0], "dropped 2");
-}
-
-TEST_F(Box, ExportImageRepliesWithTheNameOrNone) {
-    const auto dir = std::filesystem::temp_directory_path() / "vor_box_export_test";
-    std::filesystem::create_directories(dir);
-    hox_host_set_default_folder(dir.c_str());
-    void* box = new_box();
-    send(box, "exportimage snap.png");
-    send(box, "exportimage no/such/folder/x.png");
-    send(box, "exportimage");
-    const std::vector<std::string> want{"exportimage snap.png 1", "exportimage _none_ 0", "exportimage _none_ 0"};
-    EXPECT_EQ(dump, want);
-    EXPECT_TRUE(std::filesystem::exists(dir / "snap.png"));
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(Box, AssistTexts) {
