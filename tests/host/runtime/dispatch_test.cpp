@@ -10,7 +10,6 @@ namespace {
 
 struct Probe {
     t_object ob;
-    std::vector<std::string>* log;
     t_atom_long last_long;
     double last_float;
     t_symbol* last_sym;
@@ -22,51 +21,38 @@ struct Probe {
 std::vector<std::string> g_log;
 int g_freed = 0;
 
-void note(const std::string& s) { g_log.push_back(s); }
-
-void m_bang(Probe* x) { x->last_count = 0, note("bang"); }
-void m_long(Probe* x, t_atom_long v) { x->last_long = v, note("int"); }
-void m_float(Probe* x, double* v) { x->last_float = *v, note("float"); }
-void m_sym(Probe* x, t_symbol* s) { x->last_sym = s, note("sym"); }
-void m_gimme(Probe* x, t_symbol* s, long ac, t_atom*) {
-    x->last_sym = s;
-    x->last_count = ac;
-    note("gimme");
-}
-long m_direct(Probe* x, long a, long b) {
-    note("direct");
-    return x->level + a * b;
-}
-t_hox_err m_typed(Probe*, t_symbol* s, long ac, t_atom* av, t_atom* rv) {
-    note(std::string("typed ") + s->s_name);
-    t_atom reply[2] = {long_atom(ac), ac > 0 ? av[0] : sym_atom("none")};
-    atom_setobj(rv, atomarray_new(2, reply));
-    return HOX_ERR_NONE;
-}
-void m_deferred(Probe*, t_symbol* s, long ac, t_atom* av) {
-    note(std::string("deferred ") + s->s_name + " " + (ac ? std::to_string(atom_getlong(av)) : "-"));
-}
-void m_usurped(Probe*, t_symbol*, long ac, t_atom* av) {
-    note("usurped " + (ac ? std::to_string(atom_getlong(av)) : std::string("-")));
-}
-void m_anything(Probe* x, t_symbol* s, long ac, t_atom*) {
-    x->last_sym = s;
-    x->last_count = ac;
-    note("anything");
-}
-void m_dumpout(Probe*, t_symbol* s, long ac, t_atom* av) {
-    std::string line = std::string("dumpout ") + s->s_name;
+std::string join(t_symbol* s, long ac, t_atom* av) {
+    std::string line = s->s_name;
     for (long i = 0; i < ac; ++i) {
         char buf[64];
         hox_atom_format(av + i, buf, sizeof buf);
         line += std::string(" ") + buf;
     }
-    note(line);
+    return line;
 }
-void* forward_to_inner(Probe* x) { return x->inner; }
 
-void* probe_new_gimme(t_symbol* s, long ac, t_atom* av);
-void* probe_new_cant(long a, long b);
+void m_bang(Probe*) { g_log.push_back("bang"); }
+void m_long(Probe* x, t_atom_long v) { x->last_long = v, g_log.push_back("int"); }
+void m_float(Probe* x, double* v) { x->last_float = *v, g_log.push_back("float"); }
+void m_sym(Probe* x, t_symbol* s) { x->last_sym = s, g_log.push_back("sym"); }
+void m_gimme(Probe* x, t_symbol* s, long ac, t_atom* av) {
+    x->last_sym = s, x->last_count = ac;
+    g_log.push_back("gimme " + join(s, ac, av));
+}
+long m_direct(Probe* x, long a, long b) {
+    g_log.push_back("direct");
+    return x->level + a * b;
+}
+t_hox_err m_typed(Probe*, t_symbol* s, long ac, t_atom* av, t_atom* rv) {
+    g_log.push_back("typed " + join(s, ac, av));
+    t_atom reply[2] = {long_atom(ac), ac > 0 ? av[0] : sym_atom("none")};
+    atom_setobj(rv, atomarray_new(2, reply));
+    return HOX_ERR_NONE;
+}
+void m_deferred(Probe*, t_symbol* s, long ac, t_atom* av) { g_log.push_back("deferred " + join(s, ac, av)); }
+void m_usurped(Probe*, t_symbol* s, long ac, t_atom* av) { g_log.push_back("usurped " + join(s, ac, av)); }
+void m_dumpout(Probe*, t_symbol* s, long ac, t_atom* av) { g_log.push_back("dumpout " + join(s, ac, av)); }
+void* forward_to_inner(Probe* x) { return x->inner; }
 void probe_free(Probe*) { ++g_freed; }
 
 t_class* probe_class = nullptr;
@@ -79,7 +65,6 @@ void* probe_new_gimme(t_symbol* s, long ac, t_atom* av) {
     x->last_long = ac > 0 ? atom_getlong(av) : -1;
     return x;
 }
-
 void* probe_new_cant(long a, long b) {
     auto* x = static_cast<Probe*>(object_alloc(bare_class));
     x->last_long = a * 100 + b;
@@ -100,13 +85,9 @@ void make_classes() {
     class_addmethod(probe_class, HOXFN(m_typed), "open", A_GIMMEBACK, 0);
     class_addmethod(probe_class, HOXFN(m_deferred), "later", A_DEFER_LOW, 0);
     class_addmethod(probe_class, HOXFN(m_usurped), "latest", A_USURP_LOW, 0);
-    class_addmethod(probe_class, HOXFN(m_anything), "anything", A_GIMME, 0);
+    class_addmethod(probe_class, HOXFN(m_gimme), "anything", A_GIMME, 0);
     class_addmethod(probe_class, HOXFN(m_dumpout), "dumpout", A_CANT, 0);
-    t_object* level = static_cast<t_object*>(vor_object_new(_vor_sym_vor_attr_offset, "level", _vor_sym_long, 0L,
-                                                            static_cast<const t_fn*>(nullptr),
-                                                            static_cast<const t_fn*>(nullptr),
-                                                            static_cast<long>(offsetof(Probe, level))));
-    class_addattr(probe_class, level);
+    class_addattr(probe_class, offset_attr("level", _vor_sym_long, offsetof(Probe, level)));
     class_register(gensym("box"), probe_class);
 
     bare_class = class_new("dispatch_bare", HOXFN(probe_new_cant), HOXFN(probe_free), sizeof(Probe), nullptr,
@@ -121,7 +102,6 @@ class Dispatch : public ::testing::Test {
 protected:
     void SetUp() override {
         make_classes();
-        g_log.clear();
         hox_host_run_queue();
         t_atom args[2] = {long_atom(5), sym_atom("x")};
         x = static_cast<Probe*>(object_new_typed(gensym("box"), gensym("dispatch_probe"), 2, args));
@@ -143,25 +123,21 @@ protected:
 
 TEST_F(Dispatch, ConstructorsGetArgumentsByTheirType) {
     EXPECT_EQ(object_class(x), probe_class);
-    EXPECT_EQ(object_classname(x), gensym("dispatch_probe"));
     EXPECT_EQ(x->last_sym, gensym("dispatch_probe"));
     EXPECT_EQ(x->last_count, 2);
     EXPECT_EQ(x->last_long, 5);
     EXPECT_EQ(x->level, 0);  // instances start zero-filled
-
-    // object_new with (count, atoms) reaches the same A_GIMME constructor.
+    // object_new with (count, atoms) reaches the same A_GIMME constructor;
+    // an A_CANT constructor gets the caller's words.
     t_atom one = long_atom(8);
     auto* y = static_cast<Probe*>(object_new(gensym("box"), gensym("dispatch_probe"), 1L, &one));
-    ASSERT_NE(y, nullptr);
-    EXPECT_EQ(y->last_long, 8);
-    // An A_CANT constructor gets the caller's words.
     auto* z = static_cast<Probe*>(object_new(gensym("nobox"), gensym("dispatch_bare"), 3L, 4L));
-    ASSERT_NE(z, nullptr);
+    ASSERT_TRUE(y && z);
+    EXPECT_EQ(y->last_long, 8);
     EXPECT_EQ(z->last_long, 304);
     EXPECT_EQ(object_new_typed(gensym("nobox"), gensym("dispatch_bare"), 0, nullptr), nullptr);
     EXPECT_EQ(object_new(gensym("box"), gensym("dispatch_bare")), nullptr);  // wrong namespace
-
-    int before = g_freed;
+    const int before = g_freed;
     object_free(y);
     freeobject(z);
     EXPECT_EQ(g_freed, before + 2);
@@ -170,59 +146,39 @@ TEST_F(Dispatch, ConstructorsGetArgumentsByTheirType) {
 
 TEST_F(Dispatch, EveryMessageTypeReachesItsMethod) {
     EXPECT_EQ(send("bang"), HOX_ERR_NONE);
-    EXPECT_EQ(send("int", {long_atom(12)}), HOX_ERR_NONE);
-    EXPECT_EQ(x->last_long, 12);
     EXPECT_EQ(send("int", {float_atom(3.9)}), HOX_ERR_NONE);  // numbers convert
     EXPECT_EQ(x->last_long, 3);
-    EXPECT_EQ(send("float", {float_atom(0.25)}), HOX_ERR_NONE);
-    EXPECT_DOUBLE_EQ(x->last_float, 0.25);
     EXPECT_EQ(send("float", {long_atom(2)}), HOX_ERR_NONE);
     EXPECT_DOUBLE_EQ(x->last_float, 2.0);
     EXPECT_EQ(send("name", {sym_atom("cam")}), HOX_ERR_NONE);
     EXPECT_EQ(x->last_sym, gensym("cam"));
-    EXPECT_EQ(send("list", {long_atom(1), sym_atom("b"), float_atom(2)}), HOX_ERR_NONE);
-    EXPECT_EQ(x->last_sym, gensym("list"));
-    EXPECT_EQ(x->last_count, 3);
-    EXPECT_EQ(send("open", {sym_atom("dev")}), HOX_ERR_NONE);  // the typed wrapper, not the A_CANT entry
+    EXPECT_EQ(send("list", {long_atom(1), sym_atom("b"), float_atom(2.5)}), HOX_ERR_NONE);
+    // The typed wrapper, not the A_CANT entry; its reply is freed (the
+    // address sanitizer build checks this).
+    EXPECT_EQ(send("open", {sym_atom("dev")}), HOX_ERR_NONE);
     EXPECT_EQ(send("mystery", {long_atom(1), long_atom(2)}), HOX_ERR_NONE);
-    EXPECT_EQ(x->last_sym, gensym("mystery"));
-    EXPECT_EQ(x->last_count, 2);
-    EXPECT_EQ(g_log, (std::vector<std::string>{"bang", "int", "int", "float", "float", "sym", "gimme", "typed open",
-                                               "anything"}));
+    EXPECT_EQ(g_log, (std::vector<std::string>{"bang", "int", "float", "sym", "gimme list 1 b 2.5", "typed open dev",
+                                               "gimme mystery 1 2"}));
     EXPECT_TRUE(console.lines.empty());
 }
 
-TEST_F(Dispatch, WrongArgumentsReportOneLine) {
-    struct Case {
-        const char* msg;
-        std::vector<t_atom> args;
+TEST_F(Dispatch, WrongArgumentsAndUnknownMessagesReportOneLine) {
+    const std::vector<std::pair<const char*, std::vector<t_atom>>> cases = {
+        {"bang", {long_atom(1)}}, {"int", {}},           {"int", {sym_atom("x")}}, {"int", {long_atom(1), long_atom(2)}},
+        {"float", {sym_atom("x")}}, {"name", {long_atom(1)}}, {"name", {}},         {"level", {sym_atom("high")}},
     };
-    const std::vector<Case> cases = {
-        {"bang", {long_atom(1)}},
-        {"int", {}},
-        {"int", {sym_atom("x")}},
-        {"int", {long_atom(1), long_atom(2)}},
-        {"float", {sym_atom("x")}},
-        {"name", {long_atom(1)}},
-        {"name", {}},
-        {"level", {sym_atom("high")}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [msg, args] : cases) {
         console.lines.clear();
-        EXPECT_EQ(send(c.msg, c.args), HOX_EROR) << c.msg;
-        ASSERT_EQ(console.lines.size(), 1u) << c.msg;
-        EXPECT_EQ(console.lines[0].text, std::string("bad arguments for message '") + c.msg + "'");
+        EXPECT_EQ(send(msg, args), HOX_EROR) << msg;
+        ASSERT_EQ(console.lines.size(), 1u) << msg;
+        EXPECT_EQ(console.lines[0].text, std::string("bad arguments for message '") + msg + "'");
         EXPECT_EQ(console.lines[0].kind, HOX_CONSOLE_ERROR);
         EXPECT_EQ(console.lines[0].object, x);
     }
-    EXPECT_TRUE(g_log.empty());
-}
-
-TEST_F(Dispatch, UnknownMessagesWithoutAnythingReportNoMethod) {
-    auto* b = static_cast<Probe*>(object_new(gensym("nobox"), gensym("dispatch_bare"), 0L, 0L));
-    ASSERT_NE(b, nullptr);
+    // Without "anything": unknown messages, and direct-call methods, are not reachable.
+    auto* b = object_new(gensym("nobox"), gensym("dispatch_bare"), 0L, 0L);
+    console.lines.clear();
     EXPECT_EQ(object_send(b, gensym("frobnicate"), 0, nullptr), HOX_EROR);
-    // Direct-call methods are not reachable by a message either.
     EXPECT_EQ(object_send(b, gensym("secret"), 0, nullptr), HOX_EROR);
     ASSERT_EQ(console.lines.size(), 2u);
     EXPECT_EQ(console.lines[0].text, "no method for 'frobnicate'");
@@ -236,12 +192,9 @@ TEST_F(Dispatch, DirectAndTypedCalls) {
     x->level = 1;
     EXPECT_EQ(reinterpret_cast<t_word>(object_method(x, gensym("direct"), 6L, 7L)), 43);
     EXPECT_EQ(object_method(x, gensym("nothing_here")), nullptr);
-    EXPECT_TRUE(object_hasmethod(x, gensym("open")));
     EXPECT_TRUE(object_hasmethod(x, gensym("later")));
     EXPECT_FALSE(object_hasmethod(x, gensym("level")));
-
-    t_atom arg = sym_atom("dev");
-    t_atom rv{};
+    t_atom arg = sym_atom("dev"), rv{};
     ASSERT_EQ(object_method_typed(x, gensym("open"), 1, &arg, &rv), HOX_ERR_NONE);
     ASSERT_EQ(rv.a_type, A_OBJ);
     long ac = 0;
@@ -253,27 +206,16 @@ TEST_F(Dispatch, DirectAndTypedCalls) {
     sysmem_freeptr(av);
     object_free(rv.a_w.w_obj);
     EXPECT_EQ(vor_object_method_typed(x, gensym("direct"), 0, nullptr, &rv), HOX_EROR);  // no typed wrapper
-
-    EXPECT_EQ(hox_class_method_type(probe_class, gensym("open")), A_CANT);
-    EXPECT_TRUE(hox_class_has_typedwrapper(probe_class, gensym("open")));
-    EXPECT_FALSE(hox_class_has_typedwrapper(probe_class, gensym("direct")));
-    EXPECT_EQ(hox_class_method_type(probe_class, gensym("latest")), A_USURP_LOW);
-    EXPECT_EQ(hox_class_method_type(probe_class, gensym("level")), -1);
-    ASSERT_EQ(hox_class_method_count(probe_class), 11);  // "open" counts once
-    EXPECT_EQ(hox_class_method_at(probe_class, 0), gensym("bang"));
-    EXPECT_EQ(hox_class_method_at(probe_class, 6), gensym("open"));
-    EXPECT_EQ(hox_class_method_at(probe_class, 7), gensym("later"));
-    EXPECT_EQ(hox_class_method_at(probe_class, 11), nullptr);
+    // The method list, its types and typed wrappers are checked on the module's classes (tests/module).
+    EXPECT_EQ(hox_class_method_count(probe_class), 11);  // "open" counts once
 }
 
 TEST_F(Dispatch, AttributeMessagesSetAndGetAnswersThroughDumpout) {
     EXPECT_EQ(send("level", {long_atom(17)}), HOX_ERR_NONE);
     EXPECT_EQ(x->level, 17);
     EXPECT_EQ(send("getlevel"), HOX_ERR_NONE);
-    EXPECT_EQ(g_log, (std::vector<std::string>{"dumpout level 17"}));
-    // "get" of something that is no attribute falls through to "anything".
-    EXPECT_EQ(send("getnothing"), HOX_ERR_NONE);
-    EXPECT_EQ(x->last_sym, gensym("getnothing"));
+    EXPECT_EQ(send("getnothing"), HOX_ERR_NONE);  // no such attribute: falls through to "anything"
+    EXPECT_EQ(g_log, (std::vector<std::string>{"dumpout level 17", "gimme getnothing"}));
     EXPECT_TRUE(console.lines.empty());
 }
 
@@ -286,14 +228,12 @@ TEST_F(Dispatch, ForwardingPassesWhatTheClassLacks) {
     EXPECT_EQ(object_send(outer, gensym("int"), 1, &v), HOX_ERR_NONE);
     EXPECT_EQ(x->last_long, 9);
     EXPECT_EQ(object_send(outer, gensym("level"), 1, &v), HOX_ERR_NONE);
-    EXPECT_EQ(x->level, 9);
     EXPECT_EQ(object_attr_getlong(outer, gensym("level")), 9);
     EXPECT_EQ(reinterpret_cast<t_word>(object_method(outer, gensym("direct"), 2L, 3L)), 15);
     t_atom rv{};
     EXPECT_EQ(object_method_typed(outer, gensym("open"), 0, nullptr, &rv), HOX_ERR_NONE);
     object_free(rv.a_w.w_obj);
     EXPECT_FALSE(object_hasmethod(outer, gensym("int")));  // forwarding is not having
-
     // Errors of a forwarded message are reported on the object it was sent to.
     t_atom bad = sym_atom("x");
     EXPECT_EQ(object_send(outer, gensym("int"), 1, &bad), HOX_EROR);
@@ -303,22 +243,11 @@ TEST_F(Dispatch, ForwardingPassesWhatTheClassLacks) {
     object_free(outer);
 }
 
-TEST_F(Dispatch, TypedWrapperRepliesOfMessagesAreFreed) {
-    // An A_GIMMEBACK reached by a message: its reply array must not leak
-    // (the address sanitizer build checks this) and nothing is reported.
-    EXPECT_EQ(send("open"), HOX_ERR_NONE);
-    EXPECT_EQ(g_log, std::vector<std::string>{"typed open"});
-    EXPECT_TRUE(console.lines.empty());
-}
-
 TEST_F(Dispatch, DeferredMessagesWaitForTheQueueAndUsurpReplaces) {
-    EXPECT_EQ(send("later", {long_atom(1)}), HOX_ERR_NONE);
-    EXPECT_EQ(send("latest", {long_atom(1)}), HOX_ERR_NONE);
-    EXPECT_EQ(send("later", {long_atom(2)}), HOX_ERR_NONE);
-    EXPECT_EQ(send("latest", {long_atom(2)}), HOX_ERR_NONE);
-    EXPECT_EQ(send("latest", {long_atom(3)}), HOX_ERR_NONE);
+    for (const auto& [msg, n] : {std::pair{"later", 1}, {"latest", 1}, {"later", 2}, {"latest", 2}, {"latest", 3}})
+        EXPECT_EQ(send(msg, {long_atom(n)}), HOX_ERR_NONE);
     EXPECT_TRUE(g_log.empty());
     EXPECT_EQ(hox_host_run_queue(), 3);
-    EXPECT_EQ(g_log, (std::vector<std::string>{"deferred later 1", "usurped 3", "deferred later 2"}));
+    EXPECT_EQ(g_log, (std::vector<std::string>{"deferred later 1", "usurped latest 3", "deferred later 2"}));
     EXPECT_EQ(hox_host_run_queue(), 0);
 }

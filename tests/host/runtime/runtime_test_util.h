@@ -1,9 +1,9 @@
-// Helpers shared by the object runtime's tests: console capture and atom
-// builders.
+// Helpers shared by the object runtime's tests.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,41 +16,22 @@ struct ConsoleLine {
 };
 
 // Collects every console line while it lives.
-class ConsoleCapture {
-public:
-    ConsoleCapture() { hox_host_set_console(&ConsoleCapture::sink, this); }
+struct ConsoleCapture {
+    ConsoleCapture() { hox_host_set_console(&sink, this); }
     ~ConsoleCapture() { hox_host_set_console(nullptr, nullptr); }
-    ConsoleCapture(const ConsoleCapture&) = delete;
-    ConsoleCapture& operator=(const ConsoleCapture&) = delete;
-
     std::vector<ConsoleLine> lines;
-
-private:
     static void sink(void* ctx, void* object, t_hox_console_kind kind, const char* text) {
         static_cast<ConsoleCapture*>(ctx)->lines.push_back({object, kind, text});
     }
 };
 
-inline t_atom long_atom(t_atom_long v) {
-    t_atom a;
-    atom_setlong(&a, v);
-    return a;
-}
+inline t_atom long_atom(t_atom_long v) { t_atom a; atom_setlong(&a, v); return a; }
+inline t_atom float_atom(double v) { t_atom a; atom_setfloat(&a, v); return a; }
+inline t_atom sym_atom(const char* s) { t_atom a; atom_setsym(&a, gensym(s)); return a; }
 
-inline t_atom float_atom(double v) {
-    t_atom a;
-    atom_setfloat(&a, v);
-    return a;
-}
-
-inline t_atom sym_atom(const char* s) {
-    t_atom a;
-    atom_setsym(&a, gensym(s));
-    return a;
-}
-
-// A class name no other test uses, so that registrations never collide.
-inline std::string unique_class_name(const char* base) {
-    static int n = 0;
-    return std::string(base) + "_" + std::to_string(++n);
+// An attribute stored at `offset` of the object, with optional accessors.
+inline t_object* offset_attr(const char* name, t_symbol* type, std::size_t offset, long flags = 0,
+                             const t_fn* get = nullptr, const t_fn* set = nullptr) {
+    return static_cast<t_object*>(
+        vor_object_new(_vor_sym_vor_attr_offset, name, type, flags, get, set, static_cast<long>(offset)));
 }
