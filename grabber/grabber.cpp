@@ -43,7 +43,7 @@ t_grabber* grabber_new(long width, long height, long device) {
 
     x->colormode = g_module.argb;
     x->subtype = MEDIASUBTYPE_RGB32;
-    x->outchange = OUTCHANGE_NONE;
+    set_outchange(x, OUTCHANGE_NONE);
 
     x->callback = sample_callback_new(x);
 

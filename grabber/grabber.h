@@ -86,6 +86,22 @@ enum : uint8_t {
 // the host thread without the mutex.
 inline std::atomic_ref<int32_t> dropped_ref(t_grabber* x) { return std::atomic_ref<int32_t>(x->dropped); }
 
+// `outchange` is set from the streaming thread too (when the frame buffer is
+// replaced), so every access goes through these.
+inline void set_outchange(t_grabber* x, uint8_t v) { std::atomic_ref<uint8_t>(x->outchange).store(v); }
+inline uint8_t outchange_of(t_grabber* x) { return std::atomic_ref<uint8_t>(x->outchange).load(); }
+
+// `outdim` and `resolution` follow the attached output matrix, whose
+// notifications can come from the streaming thread (when the frame buffer
+// is replaced) as well as from the host thread.
+inline void set_output_size(t_grabber* x, int32_t w, int32_t h) {
+    std::atomic_ref<int32_t>(x->outdim[0]).store(w);
+    std::atomic_ref<int32_t>(x->outdim[1]).store(h);
+    std::atomic_ref<int32_t>(x->resolution[0]).store(w);
+    std::atomic_ref<int32_t>(x->resolution[1]).store(h);
+}
+inline int32_t outdim_of(t_grabber* x, int i) { return std::atomic_ref<int32_t>(x->outdim[i]).load(); }
+
 // Constructor and destructor of the inner class.
 t_grabber* grabber_new(long width, long height, long device);
 void grabber_free(t_grabber* x);

@@ -3,7 +3,9 @@
 // grabber keeps.
 #include <cstddef>
 
+#include "capture/enumerate.h"
 #include "capture/graph.h"
+#include "controls/controls.h"
 #include "grabber/attributes.h"
 #include "grabber/grabber.h"
 #include "module/module.h"
@@ -69,7 +71,7 @@ void add_attributes(t_class* c) {
     label(a, "Format");
     a = add_attr(c, "framerate", lng, kAttrFlags, nullptr, nullptr, FIELD(framerate));
     label(a, "\"Frame Rate\"");
-    a = add_attr(c, "colormode", sym, kAttrFlags, nullptr, pset, FIELD(colormode));
+    a = add_attr(c, "colormode", sym, kAttrFlags, nullptr, HOXFN(colormode_set), FIELD(colormode));
     class_attr_addattr_parse(c, "colormode", "style", _vor_sym_symbol, 0, "enum");
     class_attr_addattr_parse(c, "colormode", "enumvals", _vor_sym_atom, 0, "argb uyvy");
     label(a, "Colormode");
@@ -79,7 +81,7 @@ void add_attributes(t_class* c) {
     a = add_attr(c, "dropreport", chr, kAttrFlags, nullptr, HOXFN(dropreport_set), FIELD(dropreport));
     onoff(a);
     label(a, "\"Drop Report\"");
-    a = add_attr(c, "vdevice", lng, kAttrFlags, HOXFN(vdevice_get), pset, FIELD(vdevice));
+    a = add_attr(c, "vdevice", lng, kAttrFlags, HOXFN(vdevice_get), HOXFN(vdevice_set), FIELD(vdevice));
     label(a, "Vdevice");
     add_array_attr(c, "resolution", lng, 2, pget, pset, 0);
     for (const char* name : {"brightness", "contrast", "hue", "saturation", "sharpness", "gamma"})
@@ -88,7 +90,7 @@ void add_attributes(t_class* c) {
         add_array_attr(c, name, f32, 3, pget, pset, 0);
     add_attr(c, "write_video", chr, kAttrFlags, nullptr, nullptr, FIELD(write_video));
     add_attr(c, "write_audio", chr, kAttrFlags, nullptr, nullptr, FIELD(write_audio));
-    a = add_attr(c, "uniqueid", sym, kAttrFlags, pget, pset, 0);
+    a = add_attr(c, "uniqueid", sym, kAttrFlags, HOXFN(uniqueid_get), HOXFN(uniqueid_set), 0);
     label(a, "\"Unique ID\"");
     add_attr(c, "write_name", sym, kOpaqueUserFlags, nullptr, nullptr, FIELD(write_name));
     add_attr(c, "optimize", chr, kOpaqueUserFlags, nullptr, nullptr, FIELD(optimize));
@@ -103,8 +105,8 @@ void add_methods(t_class* c) {
         const char* name;
         const t_fn* fn;
     } typed[] = {
-        {"getvdevlist", HOXFN(pending_typed)}, {"getinputlist", HOXFN(pending_typed)},
-        {"getformatlist", HOXFN(pending_typed)}, {"open", HOXFN(pending_typed)},
+        {"getvdevlist", HOXFN(grabber_getvdevlist)}, {"getinputlist", HOXFN(pending_typed)},
+        {"getformatlist", HOXFN(pending_typed)}, {"open", HOXFN(grabber_open_method)},
         {"close", HOXFN(grabber_close_method)}, {"write", HOXFN(pending_typed)},
     };
     for (const auto& m : typed) {

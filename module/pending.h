@@ -1,5 +1,6 @@
-// Methods and accessors whose device work is not available yet: devices,
-// formats, inputs, image adjustment, property pages and recording. Each is
+// Methods and accessors whose device work is not available yet: the format
+// list and format choice, resolution, inputs, image adjustment, property
+// pages and recording. Each is
 // registered with the class so that the interface is complete, and answers
 // EROR, reporting nothing and changing nothing.
 #pragma once

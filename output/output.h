@@ -17,5 +17,8 @@ t_hox_err grabber_notify(t_grabber* x, t_symbol* name, t_symbol* message, void* 
 t_hox_err grabber_clear(t_grabber* x);
 // Runs a pending clear on `out` (may be null) and the texture.
 void output_clear(t_grabber* x, void* out);
+// Makes the output matrix let go of the frame buffer that is about to be
+// replaced; runs on the streaming thread with the mutex held.
+void output_detach(t_grabber* x);
 // Set filter of the `output_texture` attribute.
 t_hox_err output_texture_filter(t_grabber* x, void* attr, long ac, t_atom* av);

@@ -29,13 +29,27 @@ t_hox_err grabber_notify(t_grabber* x, t_symbol* name, t_symbol* message, void* 
     if (message == _vor_sym_setinfo) {
         t_vor_matrix_info info{};
         vor_object_method(sender, _vor_sym_getinfo, &info);
-        x->outdim[0] = x->resolution[0] = info.dim[0];
-        x->outdim[1] = x->resolution[1] = info.dim[1];
-        x->outchange = OUTCHANGE_GEOMETRY;
+        set_output_size(x, info.dim[0], info.dim[1]);
+        set_outchange(x, OUTCHANGE_GEOMETRY);
     } else if (message == gensym("free")) {
-        x->outchange = OUTCHANGE_GEOMETRY;
+        set_outchange(x, OUTCHANGE_GEOMETRY);
     }
     return HOX_ERR_NONE;
+}
+
+void output_detach(t_grabber* x) {
+    if (x->attached != _vor_sym_nothing) {
+        if (void* m = vor_object_findregistered(x->attached)) {
+            t_vor_matrix_info info{};
+            vor_object_method(m, _vor_sym_getinfo, &info);
+            if (info.flags & VOR_MATRIX_DATA_REFERENCE) {
+                info.size = 0;
+                vor_object_method(m, _vor_sym_data, nullptr);
+                vor_object_method(m, _vor_sym_setinfo_ex, &info);
+            }
+        }
+    }
+    set_outchange(x, OUTCHANGE_GEOMETRY);
 }
 
 t_hox_err grabber_clear(t_grabber* x) {
@@ -63,6 +77,6 @@ t_hox_err output_texture_filter(t_grabber* x, void*, long ac, t_atom* av) {
     const t_atom_long v = atom_getlong(av);
     if (v == x->output_texture) return HOX_ERR_NONE;
     x->output_texture = static_cast<uint8_t>(v & 0xFF);
-    x->outchange = OUTCHANGE_GEOMETRY;
+    set_outchange(x, OUTCHANGE_GEOMETRY);
     return HOX_ERR_NONE;
 }

@@ -118,3 +118,24 @@ struct t_vor_texture_state {
     int64_t draws;
 };
 VORLIB t_hox_err vor_texture_state(void* texture, t_vor_texture_state* state);
+
+// ---------------------------------------------------------------- card back end
+
+// The capture cards the card back end serves (bm_grab_*), replacing any
+// set before. Each card has display modes; ids begin with "BM-".
+struct t_hox_card_mode {
+    const char* name;
+    int32_t width, height;
+};
+struct t_hox_card {
+    const char* name;
+    const char* id;
+    const t_hox_card_mode* modes;
+    long mode_count;
+};
+VORLIB void hox_host_set_cards(const t_hox_card* cards, long count);
+// Card frames follow the clock: on the real clock an open card has a new
+// frame every 1/30 s; on the manual clock only hox_host_cards_advance makes
+// new frames (n of them, of which the last is shown).
+VORLIB void hox_host_cards_manual_clock(bool manual);
+VORLIB void hox_host_cards_advance(long n);

@@ -1,37 +1,45 @@
-// The platform (DirectShow, OLE, CryptoAPI) as the module sees it.
+// The platform (DirectShow, OLE, CryptoAPI) as the module sees it: the one
+// header module code includes for it.
 //
-// This first part holds what the grabber record needs: GUIDs, the media
-// subtypes the colour modes ask for, and the interfaces the record keeps.
-// The in-process platform fills in the rest of DirectShow beside it.
+// On Windows it is the system headers (platform_windows.h). Elsewhere the
+// same names are declared here, family by family, with the Win64 widths and
+// layouts, and the in-process platform (platform/sim, library vorplatform)
+// implements them:
+//   win_types.h, win_hresult.h   base types, GUID, HRESULT values
+//   com_api.h                    IUnknown, monikers, property bags, VARIANT,
+//                                BSTR, task memory, CoCreateInstance
+//   dshow_structs.h              media types, format blocks, pin/filter info
+//   dshow_constants.h            enumerations, flags, event codes
+//   dshow_guids.h                classes, categories, media types, IIDs
+//   dshow_interfaces.h           filters, pins, samples, graph, builder
+//   dshow_device_controls.h      device and recording-filter interfaces
+//   sample_grabber_api.h         ISampleGrabber, ISampleGrabberCB
+//   wincrypt_api.h               CryptoAPI (MD5)
+//   com_interface_ids.h          interface type -> IID at compile time
+// On both: ext_device_constants.h (DV transport values) and
+// media_type_helpers.h (FreeMediaType and friends, from platform/common).
+//
+// Wide literals: write DSW("text"); it is L"text" on Windows and u"text"
+// elsewhere, matching WCHAR.
 #pragma once
 
-#include <cstdint>
-
 #if defined(_WIN32)
-#include <dshow.h>
+#include "platform_windows.h"
+#define DSW(text) L##text
 #else
-
-struct GUID {
-    uint32_t Data1;
-    uint16_t Data2;
-    uint16_t Data3;
-    uint8_t Data4[8];
-};
-inline bool operator==(const GUID& a, const GUID& b) {
-    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
-    for (int i = 0; i < 8; ++i)
-        if (a.Data4[i] != b.Data4[i]) return false;
-    return true;
-}
-
-struct IMediaControl;
-struct IMediaEvent;
-struct IGraphBuilder;
-struct ICaptureGraphBuilder2;
-struct ISampleGrabber;
-
-// Media subtypes: a FOURCC in the first word, then the common tail.
-inline constexpr GUID MEDIASUBTYPE_RGB32 = {0xe436eb7e, 0x524f, 0x11ce, {0x9f, 0x53, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
-inline constexpr GUID MEDIASUBTYPE_UYVY = {0x59565955, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
-
+#include "com_api.h"
+#include "com_interface_ids.h"
+#include "dshow_constants.h"
+#include "dshow_device_controls.h"
+#include "dshow_guids.h"
+#include "dshow_interfaces.h"
+#include "dshow_structs.h"
+#include "sample_grabber_api.h"
+#include "win_hresult.h"
+#include "win_types.h"
+#include "wincrypt_api.h"
+#define DSW(text) u##text
 #endif
+
+#include "ext_device_constants.h"
+#include "media_type_helpers.h"

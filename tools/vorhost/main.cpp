@@ -3,6 +3,9 @@
 #include "interpreter.h"
 #include "options.h"
 #include "real_host.h"
+#ifdef VORHOST_SIM
+#include "platform_commands.h"
+#endif
 
 #include <unistd.h>
 
@@ -57,12 +60,21 @@ int run(int argc, char** argv) {
     folder = folder.lexically_normal();
     std::string module = o.module.empty() ? module_beside_executable() : o.module;
 
-    // The device set (o.device_set, o.devices) and the clock are for the
-    // in-process platform, which registers the commands that use them
-    // (frames, plug, unplug, fault) with the interpreter.
+#ifdef VORHOST_SIM
+    // The devices and the clock are in place before the module loads.
+    std::string platform_why;
+    if (!vorhost::setup_platform(o, platform_why))
+        return bad_arguments(platform_why);
+#endif
 
     vorhost::RealHost host;
     vorhost::Interpreter shell(host, std::cout, std::cerr);
+#ifdef VORHOST_SIM
+    std::string script_folder;
+    if (!o.script.empty())
+        script_folder = std::filesystem::absolute(o.script, ec).parent_path().string();
+    vorhost::PlatformCommands platform(shell, script_folder);
+#endif
     host.connect(&shell);
     std::string folder_text = folder.string();
     if (folder_text.size() > 1 && folder_text.back() == '/')

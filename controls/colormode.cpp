@@ -1,0 +1,36 @@
+// The colour mode: which subtype the Sample Grabber asks for, and a pending
+// change of output layout for the output side.
+#include "capture/graph.h"
+#include "controls/controls.h"
+#include "module/module.h"
+
+t_hox_err colormode_set(t_grabber* x, void*, long ac, t_atom* av) {
+    if (ac < 1 || !av) return HOX_ERR_NONE;
+    t_symbol* mode = atom_getsym(av);
+    set_outchange(x, OUTCHANGE_NONE);
+    if (mode == x->colormode) return HOX_ERR_NONE;
+    if (x->colormode == g_module.argb && mode == g_module.uyvy) {
+        set_outchange(x, OUTCHANGE_TO_UYVY);
+        x->colormode = g_module.uyvy;
+        x->subtype = MEDIASUBTYPE_UYVY;
+    } else if (x->colormode == g_module.uyvy && mode == g_module.argb) {
+        set_outchange(x, OUTCHANGE_TO_ARGB);
+        x->colormode = g_module.argb;
+        x->subtype = MEDIASUBTYPE_RGB32;
+    } else {
+        return HOX_ERR_NONE;
+    }
+
+    if (x->cardgrabber && x->carddevice >= 0) {
+        if (x->state == GRAB_CLOSED) {
+            bm_grab_setPixelFormat(x->cardgrabber, x->carddevice, x->colormode);
+        } else {
+            grabber_close(x);
+            bm_grab_setPixelFormat(x->cardgrabber, x->carddevice, x->colormode);
+            grabber_open(x);
+        }
+    } else if (!x->suspended && x->samplegrabber) {
+        grabber_reopen(x);
+    }
+    return HOX_ERR_NONE;
+}

@@ -1,0 +1,8 @@
+// YUY2 (Y0 U Y1 V) into UYVY order (U Y0 V Y1) while copying a frame: the
+// two bytes of every 16-bit unit swap places.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+void yuy2_to_uyvy(uint8_t* dst, const uint8_t* src, size_t size);

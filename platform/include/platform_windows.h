@@ -1,0 +1,46 @@
+// The platform on Windows: the system's DirectShow, OLE and CryptoAPI
+// headers, plus the declarations mingw-w64's headers lack. The values of the
+// GUIDs declared here are in the strmiids import library, like the rest.
+#pragma once
+
+#if !defined(_WIN32)
+#error "platform_windows.h is for Windows builds only"
+#endif
+
+#include <windows.h>
+#include <dshow.h>
+#include <dvdmedia.h>
+#include <olectl.h>
+#include <wincrypt.h>
+
+#if __has_include(<qedit.h>)
+#include <qedit.h>
+#endif
+
+#ifndef __ISampleGrabber_INTERFACE_DEFINED__
+#define __ISampleGrabber_INTERFACE_DEFINED__
+// qedit.h is missing (it left the Windows SDK with the editing services):
+// the Sample Grabber's interfaces as Windows defines them.
+EXTERN_C const IID IID_ISampleGrabberCB;
+EXTERN_C const IID IID_ISampleGrabber;
+
+struct ISampleGrabberCB : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SampleCB(double SampleTime, IMediaSample* pSample) = 0;
+    virtual HRESULT STDMETHODCALLTYPE BufferCB(double SampleTime, BYTE* pBuffer, LONG BufferLen) = 0;
+};
+
+struct ISampleGrabber : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SetOneShot(BOOL OneShot) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetMediaType(const AM_MEDIA_TYPE* pType) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetConnectedMediaType(AM_MEDIA_TYPE* pType) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetBufferSamples(BOOL BufferThem) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCurrentBuffer(LONG* pBufferSize, LONG* pBuffer) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCurrentSample(IMediaSample** ppSample) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetCallback(ISampleGrabberCB* pCallback, LONG WhichMethodToCallback) = 0;
+};
+#endif
+
+// Classes and a subtype the headers do not declare (present in strmiids).
+EXTERN_C const CLSID CLSID_SampleGrabber;
+EXTERN_C const CLSID CLSID_NullRenderer;
+EXTERN_C const GUID MEDIASUBTYPE_I420;

@@ -1,0 +1,735 @@
+// The AVI Mux and File Writer: pins, media types, IConfigAviMux,
+// IFileSinkFilter, and recordings read back with libavformat (what a player
+// sees): streams in connection order, every delivered frame and audio block
+// in its stream, rates from the input's frame interval, and files that are
+// complete after Stop, after leaving the graph, and after EndOfStream.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "avi_mux.h"
+#include "com_conformance.h"
+#include "file_writer.h"
+#include "filter_base.h"
+#include "pin_base.h"
+#include "streaming.h"
+#include "test_filters.h"
+#include "vorsim.h"
+#include "wide.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+using namespace vorsim;
+using vorsim_test::FakeGraph;
+using Bytes = std::vector<uint8_t>;
+
+constexpr REFERENCE_TIME k15fps = 666666;
+const CLSID CLSID_RecordSource = {0x1d0a5e01, 0x0003, 0x4c11, {0x90, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44, 0x03}};
+
+// The bytes of sample `index` of a source with this seed: every sample
+// differs from the others and from the other sources'.
+Bytes sample_bytes(size_t size, uint64_t index, unsigned seed) {
+    Bytes b(size);
+    uint32_t x = 2463534242u ^ static_cast<uint32_t>(index * 2654435761u) ^ (seed * 40503u);
+    for (auto& v : b) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        v = static_cast<uint8_t>(x);
+    }
+    return b;
+}
+
+// A source with one output pin offering exactly one type; while running it
+// pushes samples of `sample_size` bytes filled by sample_bytes().
+class RecordSource final : public Filter<> {
+public:
+    class Out final : public OutputPin<> {
+    public:
+        Out(FilterCore& f, MediaType type) : OutputPin<>(f, u"Out", u"Out"), type_(std::move(type)) {}
+        std::vector<MediaType> media_types() const override { return {type_}; }
+        HRESULT check_media_type(const AM_MEDIA_TYPE& mt) const override {
+            return same_media_type(mt, type_.get()) ? S_OK : S_FALSE;
+        }
+        ALLOCATOR_PROPERTIES buffer_properties(const AM_MEDIA_TYPE&) const override {
+            return ALLOCATOR_PROPERTIES{4, size, 1, 0};
+        }
+        LONG size = 0;
+
+    private:
+        MediaType type_;
+    };
+
+    RecordSource(MediaType type, LONG sample_size, unsigned seed)
+        : Filter<>(CLSID_RecordSource), seed_(seed) {
+        out = static_cast<Out*>(add_pin(std::make_unique<Out>(*this, std::move(type))));
+        out->size = sample_size;
+    }
+    ~RecordSource() override { thread_.stop(); }
+
+    Bytes expected(uint64_t index) const { return sample_bytes(static_cast<size_t>(out->size), index, seed_); }
+
+    Out* out;
+    std::atomic<int> delivered{0};
+
+protected:
+    HRESULT on_run(REFERENCE_TIME) override {
+        if (!out->connected()) return S_OK;
+        try {
+            thread_.start(k15fps, [this](uint64_t index) { push(index); });
+        } catch (...) {
+            return E_FAIL;
+        }
+        return S_OK;
+    }
+    HRESULT on_pause(FILTER_STATE from) override {
+        if (from == State_Running) thread_.stop();
+        return S_OK;
+    }
+    void on_stop() override { thread_.stop(); }
+
+private:
+    void push(uint64_t index) {
+        IMediaSample* raw = nullptr;
+        if (FAILED(out->get_delivery_buffer(&raw))) return;
+        ComPtr<IMediaSample> sample = ComPtr<IMediaSample>::adopt(raw);
+        BYTE* data = nullptr;
+        sample->GetPointer(&data);
+        const Bytes bytes = expected(index);
+        std::memcpy(data, bytes.data(), bytes.size());
+        sample->SetActualDataLength(out->size);
+        REFERENCE_TIME start = static_cast<REFERENCE_TIME>(index) * k15fps;
+        REFERENCE_TIME stop = start + k15fps;
+        sample->SetTime(&start, &stop);
+        sample->SetSyncPoint(TRUE);
+        if (out->deliver(sample.get()) == S_OK) ++delivered;
+    }
+
+    StreamingThread thread_;
+    const unsigned seed_;
+};
+
+MediaType pcm_type(DWORD rate, WORD channels, WORD bits) {
+    WAVEFORMATEX wfx;
+    std::memset(&wfx, 0, sizeof wfx);
+    wfx.wFormatTag = WAVE_FORMAT_PCM;
+    wfx.nChannels = channels;
+    wfx.nSamplesPerSec = rate;
+    wfx.wBitsPerSample = bits;
+    wfx.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    wfx.nAvgBytesPerSec = rate * wfx.nBlockAlign;
+    MediaType type;
+    type->majortype = MEDIATYPE_Audio;
+    type->subtype = MEDIASUBTYPE_PCM;
+    type->bFixedSizeSamples = TRUE;
+    type->lSampleSize = wfx.nBlockAlign;
+    type.set_format(FORMAT_WaveFormatEx, &wfx, sizeof wfx);
+    return type;
+}
+
+// 44.1 kHz stereo 16-bit: one 15th of a second per sample.
+constexpr LONG kAudioBlock = 44100 / 15 * 4;
+
+struct ReadStream {
+    AVMediaType type = AVMEDIA_TYPE_UNKNOWN;
+    AVCodecID codec = AV_CODEC_ID_NONE;
+    uint32_t tag = 0;
+    int bits = 0;
+    int width = 0, height = 0;
+    int sample_rate = 0, channels = 0;
+    AVRational rate{0, 1};
+    std::vector<Bytes> packets;
+    Bytes all() const {
+        Bytes out;
+        for (const Bytes& p : packets) out.insert(out.end(), p.begin(), p.end());
+        return out;
+    }
+};
+
+// The file as libavformat's AVI demuxer reads it; nullopt when it does not
+// open as an AVI file.
+std::optional<std::vector<ReadStream>> demux(const std::string& path) {
+    av_log_set_level(AV_LOG_ERROR);
+    AVFormatContext* ctx = nullptr;
+    if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) return std::nullopt;
+    if (std::strcmp(ctx->iformat->name, "avi") != 0 || avformat_find_stream_info(ctx, nullptr) < 0) {
+        avformat_close_input(&ctx);
+        return std::nullopt;
+    }
+    std::vector<ReadStream> out(ctx->nb_streams);
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream* st = ctx->streams[i];
+        out[i].type = st->codecpar->codec_type;
+        out[i].codec = st->codecpar->codec_id;
+        out[i].tag = st->codecpar->codec_tag;
+        out[i].bits = st->codecpar->bits_per_coded_sample;
+        out[i].width = st->codecpar->width;
+        out[i].height = st->codecpar->height;
+        out[i].sample_rate = st->codecpar->sample_rate;
+        out[i].channels = st->codecpar->ch_layout.nb_channels;
+        out[i].rate = st->avg_frame_rate;
+    }
+    AVPacket* pkt = av_packet_alloc();
+    while (av_read_frame(ctx, pkt) >= 0) {
+        out.at(static_cast<size_t>(pkt->stream_index)).packets.emplace_back(pkt->data, pkt->data + pkt->size);
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    avformat_close_input(&ctx);
+    return out;
+}
+
+// Whether the file's RIFF header has its final size: the writer fills it in
+// when the recording is finished (one RIFF chunk: these files are small).
+bool finished(const std::string& path) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec || size < 12) return false;
+    std::ifstream in(path, std::ios::binary);
+    unsigned char head[12] = {};
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    const uint32_t riff = head[4] | head[5] << 8 | head[6] << 16 | static_cast<uint32_t>(head[7]) << 24;
+    return in && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0 && riff + 8ull == size;
+}
+
+// 100-ns units per frame of a stream's average rate.
+int64_t interval_of(const ReadStream& s) {
+    return s.rate.num > 0 ? 10000000LL * s.rate.den / s.rate.num : 0;
+}
+
+ComPtr<IPin> find_pin(IBaseFilter* filter, const char16_t* id) {
+    ComPtr<IPin> pin;
+    filter->FindPin(reinterpret_cast<LPCWSTR>(id), pin.put());
+    return pin;
+}
+
+std::vector<std::u16string> pin_names(IBaseFilter* filter) {
+    std::vector<std::u16string> names;
+    ComPtr<IEnumPins> pins;
+    if (filter->EnumPins(pins.put()) != S_OK) return names;
+    IPin* pin = nullptr;
+    while (pins->Next(1, &pin, nullptr) == S_OK) {
+        PIN_INFO info{};
+        pin->QueryPinInfo(&info);
+        names.emplace_back(wide_view(info.achName));
+        if (info.pFilter != nullptr) info.pFilter->Release();
+        pin->Release();
+    }
+    return names;
+}
+
+class AviRecording : public testing::Test {
+protected:
+    void SetUp() override {
+        clock_set(ClockMode::manual);
+        dir_ = std::filesystem::path(testing::TempDir()) /
+               ("vor-avi-mux-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+        path_ = (dir_ / "rec.avi").string();
+        ASSERT_EQ(CoCreateInstance(CLSID_AviDest, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, mux_.put_void()),
+                  S_OK);
+        ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                   writer_.put_void()),
+                  S_OK);
+        ASSERT_EQ(writer_->QueryInterface(IID_IFileSinkFilter, sink_.put_void()), S_OK);
+        ASSERT_EQ(find_pin(mux_.get(), u"AVI Out")->Connect(find_pin(writer_.get(), u"in").get(), nullptr), S_OK);
+        const std::u16string name = from_utf8(path_);
+        ASSERT_EQ(sink_->SetFileName(reinterpret_cast<LPCOLESTR>(name.c_str()), nullptr), S_OK);
+    }
+
+    void TearDown() override {
+        stop();
+        for (auto& s : sources_) {
+            s->out->Disconnect();
+        }
+        disconnect_all(mux_.get());
+        disconnect_all(writer_.get());
+        sources_.clear();
+        sink_.reset();
+        mux_.reset();
+        writer_.reset();
+        clock_set(ClockMode::real);
+        std::filesystem::remove_all(dir_);
+    }
+
+    static void disconnect_all(IBaseFilter* filter) {
+        if (filter == nullptr) return;
+        ComPtr<IEnumPins> pins;
+        if (filter->EnumPins(pins.put()) != S_OK) return;
+        IPin* pin = nullptr;
+        while (pins->Next(1, &pin, nullptr) == S_OK) {
+            pin->Disconnect();
+            pin->Release();
+        }
+    }
+
+    // A source connected to the mux's first free input.
+    RecordSource* add_source(MediaType type, LONG sample_size) {
+        auto source = make_com<RecordSource>(std::move(type), sample_size, static_cast<unsigned>(sources_.size() + 1));
+        const std::u16string free_input = next_free_input();
+        EXPECT_EQ(source->out->Connect(find_pin(mux_.get(), free_input.c_str()).get(), nullptr), S_OK);
+        sources_.push_back(source);
+        return source.get();
+    }
+
+    std::u16string next_free_input() {
+        for (int n = 1; n < 20; ++n) {
+            const std::u16string id = from_utf8((n < 10 ? "Input 0" : "Input ") + std::to_string(n));
+            ComPtr<IPin> pin = find_pin(mux_.get(), id.c_str());
+            ComPtr<IPin> peer;
+            if (pin && pin->ConnectedTo(peer.put()) == VFW_E_NOT_CONNECTED) return id;
+        }
+        return u"";
+    }
+
+    // As the graph does: downstream first.
+    void run() {
+        ASSERT_EQ(writer_->Run(0), S_OK);
+        ASSERT_EQ(mux_->Run(0), S_OK);
+        for (auto& s : sources_) ASSERT_EQ(s->Run(0), S_OK);
+    }
+    void stop() {
+        if (writer_) writer_->Stop();
+        if (mux_) mux_->Stop();
+        for (auto& s : sources_) s->Stop();
+    }
+
+    std::filesystem::path dir_;
+    std::string path_;
+    ComPtr<IBaseFilter> mux_;
+    ComPtr<IBaseFilter> writer_;
+    ComPtr<IFileSinkFilter> sink_;
+    std::vector<ComPtr<RecordSource>> sources_;
+};
+
+// ---- the filters on their own -----------------------------------------------
+
+TEST(AviMux, PinsInterfacesAndTypes) {
+    ComPtr<IBaseFilter> mux;
+    ASSERT_EQ(CoCreateInstance(CLSID_AviDest, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, mux.put_void()), S_OK);
+    vorsim_test::expect_interfaces(mux.get(), {&IID_IBaseFilter, &IID_IMediaFilter, &IID_IConfigAviMux},
+                                   {&IID_IFileSinkFilter, &IID_ISampleGrabber});
+    CLSID clsid{};
+    EXPECT_EQ(mux->GetClassID(&clsid), S_OK);
+    EXPECT_EQ(clsid, CLSID_AviDest);
+    EXPECT_EQ(pin_names(mux.get()), (std::vector<std::u16string>{u"AVI Out", u"Input 01"}));
+
+    ComPtr<IPin> out = find_pin(mux.get(), u"AVI Out");
+    ASSERT_TRUE(out);
+    PIN_DIRECTION dir = PINDIR_INPUT;
+    EXPECT_EQ(out->QueryDirection(&dir), S_OK);
+    EXPECT_EQ(dir, PINDIR_OUTPUT);
+    ComPtr<IEnumMediaTypes> types;
+    ASSERT_EQ(out->EnumMediaTypes(types.put()), S_OK);
+    AM_MEDIA_TYPE* mt = nullptr;
+    ASSERT_EQ(types->Next(1, &mt, nullptr), S_OK);
+    EXPECT_EQ(mt->majortype, MEDIATYPE_Stream);
+    EXPECT_EQ(mt->subtype, MEDIASUBTYPE_Avi);
+    DeleteMediaType(mt);
+
+    ComPtr<IPin> in = find_pin(mux.get(), u"Input 01");
+    ASSERT_TRUE(in);
+    EXPECT_EQ(in->QueryAccept(&make_video_type(MEDIASUBTYPE_UYVY, 320, 240, 16, k15fps).get()), S_OK);
+    EXPECT_EQ(in->QueryAccept(&make_video_type(MEDIASUBTYPE_RGB32, 320, 240, 32, k15fps).get()), S_OK);
+    EXPECT_EQ(in->QueryAccept(&make_video_type(MEDIASUBTYPE_MJPG, 1280, 720, 24, k15fps).get()), S_OK);
+    EXPECT_EQ(in->QueryAccept(&pcm_type(44100, 2, 16).get()), S_OK);
+
+    MediaType dv;
+    dv->majortype = MEDIATYPE_Interleaved;
+    dv->subtype = MEDIASUBTYPE_dvsd;
+    DVINFO info{};
+    dv.set_format(FORMAT_DvInfo, &info, sizeof info);
+    EXPECT_EQ(in->QueryAccept(&dv.get()), S_OK) << "a DV camcorder's interleaved stream";
+
+    MediaType v2 = make_video_type(MEDIASUBTYPE_UYVY, 320, 240, 16, k15fps);
+    v2->formattype = FORMAT_VideoInfo2;
+    EXPECT_EQ(in->QueryAccept(&v2.get()), S_FALSE);
+    EXPECT_EQ(in->QueryAccept(&make_video_type(MEDIASUBTYPE_RGB8, 320, 240, 8, k15fps).get()), S_FALSE)
+        << "a palette has no place in the file";
+    MediaType float_audio = pcm_type(44100, 2, 16);
+    reinterpret_cast<WAVEFORMATEX*>(float_audio->pbFormat)->wFormatTag = 3;
+    EXPECT_EQ(in->QueryAccept(&float_audio.get()), S_FALSE);
+    MediaType stream;
+    stream->majortype = MEDIATYPE_Stream;
+    stream->subtype = MEDIASUBTYPE_Avi;
+    EXPECT_EQ(in->QueryAccept(&stream.get()), S_FALSE);
+}
+
+TEST(AviMux, ConfigAviMuxStoresWhatItIsTold) {
+    ComPtr<IConfigAviMux> config;
+    ASSERT_EQ(CoCreateInstance(CLSID_AviDest, nullptr, CLSCTX_INPROC_SERVER, IID_IConfigAviMux, config.put_void()),
+              S_OK);
+    LONG master = 7;
+    EXPECT_EQ(config->GetMasterStream(&master), S_OK);
+    EXPECT_EQ(master, -1) << "no master stream at first";
+    EXPECT_EQ(config->SetMasterStream(1), S_OK) << "may be told before the pins connect";
+    EXPECT_EQ(config->GetMasterStream(&master), S_OK);
+    EXPECT_EQ(master, 1);
+    EXPECT_EQ(config->SetMasterStream(-2), E_INVALIDARG);
+    EXPECT_EQ(config->GetMasterStream(&master), S_OK);
+    EXPECT_EQ(master, 1);
+    EXPECT_EQ(config->GetMasterStream(nullptr), E_POINTER);
+
+    EXPECT_EQ(config->SetOutputCompatibilityIndex(FALSE), S_OK);
+    BOOL old_index = TRUE;
+    EXPECT_EQ(config->GetOutputCompatibilityIndex(&old_index), S_OK);
+    EXPECT_EQ(old_index, FALSE);
+    EXPECT_EQ(config->SetOutputCompatibilityIndex(TRUE), S_OK);
+    EXPECT_EQ(config->GetOutputCompatibilityIndex(&old_index), S_OK);
+    EXPECT_EQ(old_index, TRUE);
+}
+
+TEST(FileWriter, FileSinkFilterKeepsTheName) {
+    const long long memory = task_memory_outstanding();
+    {
+        ComPtr<IBaseFilter> writer;
+        ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                   writer.put_void()),
+                  S_OK);
+        vorsim_test::expect_interfaces(writer.get(), {&IID_IBaseFilter, &IID_IFileSinkFilter}, {&IID_IConfigAviMux});
+        EXPECT_EQ(pin_names(writer.get()), (std::vector<std::u16string>{u"in"}));
+        ComPtr<IFileSinkFilter> sink;
+        ASSERT_EQ(writer->QueryInterface(IID_IFileSinkFilter, sink.put_void()), S_OK);
+
+        LPOLESTR name = reinterpret_cast<LPOLESTR>(0x1);
+        EXPECT_EQ(sink->GetCurFile(&name, nullptr), E_FAIL) << "no name yet";
+        EXPECT_EQ(name, nullptr);
+        EXPECT_EQ(sink->GetCurFile(nullptr, nullptr), E_POINTER);
+        EXPECT_EQ(sink->SetFileName(nullptr, nullptr), E_POINTER);
+
+        EXPECT_EQ(sink->SetFileName(reinterpret_cast<LPCOLESTR>(u"C:\\capture\\\u00e9t\u00e9.avi"), nullptr), S_OK);
+        AM_MEDIA_TYPE mt;
+        std::memset(&mt, 0xAB, sizeof mt);
+        ASSERT_EQ(sink->GetCurFile(&name, &mt), S_OK);
+        ASSERT_NE(name, nullptr);
+        EXPECT_EQ(std::u16string(wide_view(name)), u"C:\\capture\\\u00e9t\u00e9.avi");
+        EXPECT_EQ(mt.majortype, GUID_NULL) << "no type was given";
+        EXPECT_EQ(mt.pbFormat, nullptr);
+        CoTaskMemFree(name);
+
+        MediaType avi;
+        avi->majortype = MEDIATYPE_Stream;
+        avi->subtype = MEDIASUBTYPE_Avi;
+        EXPECT_EQ(sink->SetFileName(reinterpret_cast<LPCOLESTR>(u"other.avi"), &avi.get()), S_OK);
+        ASSERT_EQ(sink->GetCurFile(&name, &mt), S_OK);
+        EXPECT_EQ(std::u16string(wide_view(name)), u"other.avi");
+        EXPECT_EQ(mt.subtype, MEDIASUBTYPE_Avi);
+        FreeMediaType(mt);
+        CoTaskMemFree(name);
+    }
+    EXPECT_EQ(task_memory_outstanding(), memory) << "everything handed out was freed";
+}
+
+TEST_F(AviRecording, EachConnectionAddsAFreeInputAndPutsEnumeratorsOutOfSync) {
+    ComPtr<IEnumPins> before;
+    ASSERT_EQ(mux_->EnumPins(before.put()), S_OK);
+    add_source(make_video_type(MEDIASUBTYPE_UYVY, 320, 240, 16, k15fps), 320 * 240 * 2);
+    EXPECT_EQ(pin_names(mux_.get()), (std::vector<std::u16string>{u"AVI Out", u"Input 01", u"Input 02"}));
+    IPin* pin = nullptr;
+    EXPECT_EQ(before->Next(1, &pin, nullptr), VFW_E_ENUM_OUT_OF_SYNC);
+    EXPECT_EQ(before->Reset(), S_OK);
+    ULONG fetched = 0;
+    IPin* pins[4] = {};
+    EXPECT_EQ(before->Next(4, pins, &fetched), S_FALSE);
+    EXPECT_EQ(fetched, 3u);
+    for (ULONG i = 0; i < fetched; ++i) pins[i]->Release();
+
+    add_source(pcm_type(44100, 2, 16), kAudioBlock);
+    EXPECT_EQ(pin_names(mux_.get()),
+              (std::vector<std::u16string>{u"AVI Out", u"Input 01", u"Input 02", u"Input 03"}));
+
+    // A disconnected input is free again: reconnecting it adds nothing.
+    ASSERT_EQ(sources_[0]->out->Disconnect(), S_OK);
+    ASSERT_EQ(find_pin(mux_.get(), u"Input 01")->Disconnect(), S_OK);
+    ASSERT_EQ(sources_[0]->out->Connect(find_pin(mux_.get(), u"Input 01").get(), nullptr), S_OK);
+    EXPECT_EQ(pin_names(mux_.get()).size(), 4u);
+}
+
+TEST_F(AviRecording, FileAppearsWhenTheMuxLeavesStopped) {
+    add_source(make_video_type(MEDIASUBTYPE_UYVY, 64, 48, 16, k15fps), 64 * 48 * 2);
+    EXPECT_FALSE(std::filesystem::exists(path_)) << "connecting and naming create nothing";
+    ASSERT_EQ(writer_->Pause(), S_OK);
+    EXPECT_FALSE(std::filesystem::exists(path_)) << "the mux writes the file";
+    ASSERT_EQ(mux_->Pause(), S_OK);
+    EXPECT_TRUE(std::filesystem::exists(path_));
+    EXPECT_EQ(mux_->Stop(), S_OK);
+    auto streams = demux(path_);
+    ASSERT_TRUE(streams);
+    ASSERT_EQ(streams->size(), 1u);
+    EXPECT_TRUE((*streams)[0].packets.empty()) << "nothing was delivered";
+}
+
+TEST_F(AviRecording, UyvyVideoAndPcmAudioInConnectionOrder) {
+    RecordSource* video = add_source(make_video_type(MEDIASUBTYPE_UYVY, 320, 240, 16, k15fps), 320 * 240 * 2);
+    RecordSource* audio = add_source(pcm_type(44100, 2, 16), kAudioBlock);
+    run();
+    EXPECT_EQ(deliver_frames(5), 2);
+    EXPECT_EQ(deliver_frames(4), 2);
+    EXPECT_FALSE(finished(path_)) << "complete only after Stop";
+    stop();
+    EXPECT_TRUE(finished(path_));
+    EXPECT_EQ(video->delivered, 9);
+    EXPECT_EQ(audio->delivered, 9);
+
+    auto streams = demux(path_);
+    ASSERT_TRUE(streams) << "a complete AVI file";
+    ASSERT_EQ(streams->size(), 2u);
+    const ReadStream& v = (*streams)[0];
+    EXPECT_EQ(v.type, AVMEDIA_TYPE_VIDEO);
+    EXPECT_EQ(v.tag, avi_fourcc('U', 'Y', 'V', 'Y'));
+    EXPECT_EQ(v.width, 320);
+    EXPECT_EQ(v.height, 240);
+    EXPECT_EQ(interval_of(v), 666666);
+    ASSERT_EQ(v.packets.size(), 9u) << "one frame per delivered sample";
+    for (size_t i = 0; i < v.packets.size(); ++i) EXPECT_EQ(v.packets[i], video->expected(i)) << "frame " << i;
+
+    const ReadStream& a = (*streams)[1];
+    EXPECT_EQ(a.type, AVMEDIA_TYPE_AUDIO);
+    EXPECT_EQ(a.codec, AV_CODEC_ID_PCM_S16LE);
+    EXPECT_EQ(a.sample_rate, 44100);
+    EXPECT_EQ(a.channels, 2);
+    Bytes sent;
+    for (uint64_t i = 0; i < 9; ++i) {
+        const Bytes b = audio->expected(i);
+        sent.insert(sent.end(), b.begin(), b.end());
+    }
+    EXPECT_EQ(a.all(), sent) << "every audio block, in order";
+}
+
+TEST_F(AviRecording, AudioConnectedFirstIsStreamZero) {
+    add_source(pcm_type(22050, 1, 8), 22050 / 15);
+    add_source(make_video_type(MEDIASUBTYPE_YUY2, 64, 48, 16, k15fps), 64 * 48 * 2);
+    run();
+    deliver_frames(3);
+    stop();
+    auto streams = demux(path_);
+    ASSERT_TRUE(streams);
+    ASSERT_EQ(streams->size(), 2u);
+    EXPECT_EQ((*streams)[0].type, AVMEDIA_TYPE_AUDIO);
+    EXPECT_EQ((*streams)[0].codec, AV_CODEC_ID_PCM_U8);
+    EXPECT_EQ((*streams)[1].type, AVMEDIA_TYPE_VIDEO);
+    EXPECT_EQ((*streams)[1].packets.size(), 3u);
+}
+
+TEST_F(AviRecording, Rgb32BottomUpVideoAloneHasNoAudioStream) {
+    RecordSource* video = add_source(make_video_type(MEDIASUBTYPE_RGB32, 160, 120, 32, k15fps), 160 * 120 * 4);
+    run();
+    deliver_frames(7);
+    stop();
+    auto streams = demux(path_);
+    ASSERT_TRUE(streams);
+    ASSERT_EQ(streams->size(), 1u) << "an audio stream only when audio is connected";
+    const ReadStream& v = (*streams)[0];
+    EXPECT_EQ(v.codec, AV_CODEC_ID_RAWVIDEO);
+    EXPECT_EQ(v.tag, 0u) << "BI_RGB";
+    EXPECT_EQ(v.bits, 32);
+    EXPECT_EQ(v.width, 160);
+    EXPECT_EQ(v.height, 120);
+    EXPECT_EQ(interval_of(v), 666666);
+    ASSERT_EQ(v.packets.size(), 7u);
+    // Stored as delivered: bottom-up rows, bytes untouched.
+    for (size_t i = 0; i < v.packets.size(); ++i) EXPECT_EQ(v.packets[i], video->expected(i)) << "frame " << i;
+}
+
+TEST_F(AviRecording, InterleavedDvIsStoredAsGiven) {
+    MediaType dv;
+    dv->majortype = MEDIATYPE_Interleaved;
+    dv->subtype = MEDIASUBTYPE_dvsd;
+    DVINFO info{};
+    dv.set_format(FORMAT_DvInfo, &info, sizeof info);
+    RecordSource* camcorder = add_source(std::move(dv), 120000);
+    run();
+    deliver_frames(3);
+    stop();
+    auto streams = demux(path_);
+    ASSERT_TRUE(streams);
+    ASSERT_EQ(streams->size(), 1u);
+    const ReadStream& v = (*streams)[0];
+    EXPECT_EQ(v.tag, avi_fourcc('d', 'v', 's', 'd'));
+    EXPECT_EQ(v.width, 720);
+    EXPECT_EQ(v.height, 480) << "525/60 without the 50 Hz flag";
+    ASSERT_EQ(v.packets.size(), 3u);
+    EXPECT_EQ(v.packets[2], camcorder->expected(2));
+}
+
+TEST_F(AviRecording, LargerBuffersStoreOnlyThePicture) {
+    // A driver may hand over more bytes than the picture holds.
+    RecordSource* video = add_source(make_video_type(MEDIASUBTYPE_UYVY, 64, 48, 16, k15fps), 64 * 48 * 2 + 100);
+    run();
+    deliver_frames(2);
+    stop();
+    auto streams = demux(path_);
+    ASSERT_TRUE(streams);
+    ASSERT_EQ((*streams)[0].packets.size(), 2u);
+    Bytes picture = video->expected(1);
+    picture.resize(64 * 48 * 2);
+    EXPECT_EQ((*streams)[0].packets[1], picture);
+}
+
+TEST_F(AviRecording, ARecordingStartsAfreshAtEachRun) {
+    add_source(make_video_type(MEDIASUBTYPE_UYVY, 64, 48, 16, k15fps), 64 * 48 * 2);
+    run();
+    deliver_frames(6);
+    stop();
+    run();
+    deliver_frames(2);
+    stop();
+    auto streams = demux(path_);
+    ASSERT_TRUE(streams);
+    EXPECT_EQ((*streams)[0].packets.size(), 2u) << "the second recording replaced the first";
+}
+
+TEST_F(AviRecording, MuxLeavingTheGraphWithoutStopFinishesTheFile) {
+    add_source(make_video_type(MEDIASUBTYPE_UYVY, 64, 48, 16, k15fps), 64 * 48 * 2);
+    auto graph = make_com<FakeGraph>();
+    ASSERT_EQ(mux_->JoinFilterGraph(graph.get(), reinterpret_cast<LPCWSTR>(u"AVI Mux")), S_OK);
+    run();
+    deliver_frames(4);
+    EXPECT_FALSE(finished(path_)) << "incomplete while recording";
+    ASSERT_EQ(mux_->JoinFilterGraph(nullptr, nullptr), S_OK);
+    EXPECT_TRUE(finished(path_));
+    auto streams = demux(path_);
+    ASSERT_TRUE(streams) << "complete without Stop";
+    EXPECT_EQ((*streams)[0].packets.size(), 4u);
+    deliver_frames(2);
+    streams = demux(path_);
+    ASSERT_TRUE(streams);
+    EXPECT_EQ((*streams)[0].packets.size(), 4u) << "nothing is added after the file was finished";
+}
+
+TEST_F(AviRecording, WriterLeavingTheGraphFinishesTheFile) {
+    add_source(make_video_type(MEDIASUBTYPE_RGB32, 32, 16, 32, k15fps), 32 * 16 * 4);
+    auto graph = make_com<FakeGraph>();
+    ASSERT_EQ(writer_->JoinFilterGraph(graph.get(), reinterpret_cast<LPCWSTR>(u"File writer")), S_OK);
+    run();
+    deliver_frames(3);
+    EXPECT_FALSE(finished(path_));
+    ASSERT_EQ(writer_->JoinFilterGraph(nullptr, nullptr), S_OK);
+    EXPECT_TRUE(finished(path_));
+    auto streams = demux(path_);
+    ASSERT_TRUE(streams);
+    EXPECT_EQ((*streams)[0].packets.size(), 3u);
+}
+
+TEST_F(AviRecording, EndOfStreamOnEveryInputFinishesTheFile) {
+    RecordSource* video = add_source(make_video_type(MEDIASUBTYPE_UYVY, 64, 48, 16, k15fps), 64 * 48 * 2);
+    RecordSource* audio = add_source(pcm_type(44100, 2, 16), kAudioBlock);
+    run();
+    deliver_frames(3);
+    ASSERT_EQ(video->out->peer()->EndOfStream(), S_OK);
+    EXPECT_FALSE(finished(path_)) << "audio is still recording";
+    ASSERT_EQ(audio->out->peer()->EndOfStream(), S_OK);
+    EXPECT_TRUE(finished(path_));
+    auto streams = demux(path_);
+    ASSERT_TRUE(streams) << "a lost device leaves a playable file";
+    ASSERT_EQ(streams->size(), 2u);
+    EXPECT_EQ((*streams)[0].packets.size(), 3u);
+    EXPECT_EQ((*streams)[1].all().size(), 3u * kAudioBlock);
+}
+
+TEST_F(AviRecording, MasterStreamReachesTheRecording) {
+    add_source(make_video_type(MEDIASUBTYPE_UYVY, 64, 48, 16, k15fps), 64 * 48 * 2);
+    add_source(pcm_type(44100, 2, 16), kAudioBlock);
+    ComPtr<IConfigAviMux> config;
+    ASSERT_EQ(mux_->QueryInterface(IID_IConfigAviMux, config.put_void()), S_OK);
+    ASSERT_EQ(config->SetMasterStream(1), S_OK);
+    run();
+    EXPECT_EQ(config->SetMasterStream(2), E_INVALIDARG) << "two streams are recording";
+    LONG master = -1;
+    EXPECT_EQ(config->GetMasterStream(&master), S_OK);
+    EXPECT_EQ(master, 1);
+    deliver_frames(1);
+    stop();
+    EXPECT_TRUE(demux(path_));
+}
+
+TEST_F(AviRecording, PauseFailsWhenTheFileCannotBeCreated) {
+    add_source(make_video_type(MEDIASUBTYPE_UYVY, 64, 48, 16, k15fps), 64 * 48 * 2);
+    const std::u16string name = from_utf8((dir_ / "no such folder" / "rec.avi").string());
+    ASSERT_EQ(sink_->SetFileName(reinterpret_cast<LPCOLESTR>(name.c_str()), nullptr), S_OK);
+    EXPECT_TRUE(FAILED(mux_->Pause()));
+    FILTER_STATE state = State_Running;
+    EXPECT_EQ(mux_->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Stopped);
+}
+
+TEST_F(AviRecording, LosingTheWriterFinishesTheFile) {
+    add_source(make_video_type(MEDIASUBTYPE_UYVY, 64, 48, 16, k15fps), 64 * 48 * 2);
+    ASSERT_EQ(mux_->Run(0), S_OK);
+    ASSERT_EQ(sources_[0]->Run(0), S_OK);
+    deliver_frames(2);
+    EXPECT_FALSE(finished(path_));
+    // The writer (stopped) lets go of the mux's output while the mux runs.
+    ASSERT_EQ(find_pin(writer_.get(), u"in")->Disconnect(), S_OK);
+    EXPECT_TRUE(finished(path_));
+    auto streams = demux(path_);
+    ASSERT_TRUE(streams);
+    EXPECT_EQ((*streams)[0].packets.size(), 2u);
+}
+
+// Through the filter graph and the capture graph builder, as the module
+// records: SetOutputFileName makes the mux and the writer, RenderStream
+// connects the source to the mux, the graph runs and stops them.
+TEST(AviMuxInGraph, SetOutputFileNameRenderStreamRunStop) {
+    clock_set(ClockMode::manual);
+    const auto dir = std::filesystem::path(testing::TempDir()) / "vor-avi-mux-graph";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "rec.avi").string();
+    {
+        ComPtr<IGraphBuilder> graph;
+        ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                   graph.put_void()),
+                  S_OK);
+        ComPtr<ICaptureGraphBuilder2> builder;
+        ASSERT_EQ(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_ICaptureGraphBuilder2, builder.put_void()),
+                  S_OK);
+        ASSERT_EQ(builder->SetFiltergraph(graph.get()), S_OK);
+        auto source = make_com<RecordSource>(make_video_type(MEDIASUBTYPE_UYVY, 64, 48, 16, k15fps), 64 * 48 * 2, 5);
+        ASSERT_EQ(graph->AddFilter(source.get(), reinterpret_cast<LPCWSTR>(u"Source")), S_OK);
+
+        const std::u16string name = from_utf8(path);
+        ComPtr<IBaseFilter> mux;
+        ComPtr<IFileSinkFilter> sink;
+        ASSERT_EQ(builder->SetOutputFileName(&MEDIASUBTYPE_Avi, reinterpret_cast<LPCOLESTR>(name.c_str()), mux.put(),
+                                             sink.put()),
+                  S_OK);
+        CLSID clsid{};
+        mux->GetClassID(&clsid);
+        EXPECT_EQ(clsid, CLSID_AviDest);
+        EXPECT_FALSE(std::filesystem::exists(path)) << "not before the graph runs";
+        ASSERT_EQ(builder->RenderStream(nullptr, &MEDIATYPE_Video, source.get(), nullptr, mux.get()), S_OK);
+        EXPECT_EQ(pin_names(mux.get()), (std::vector<std::u16string>{u"AVI Out", u"Input 01", u"Input 02"}));
+
+        ComPtr<IMediaControl> control;
+        ASSERT_EQ(graph->QueryInterface(IID_IMediaControl, control.put_void()), S_OK);
+        ASSERT_TRUE(SUCCEEDED(control->Run()));
+        EXPECT_TRUE(std::filesystem::exists(path));
+        EXPECT_EQ(deliver_frames(5), 1);
+        EXPECT_FALSE(finished(path));
+        ASSERT_EQ(control->Stop(), S_OK);
+        EXPECT_TRUE(finished(path));
+        EXPECT_EQ(graph->RemoveFilter(mux.get()), S_OK);
+    }
+    auto streams = demux(path);
+    ASSERT_TRUE(streams);
+    ASSERT_EQ(streams->size(), 1u);
+    EXPECT_EQ((*streams)[0].packets.size(), 5u);
+    std::filesystem::remove_all(dir);
+    clock_set(ClockMode::real);
+}
+
+}  // namespace

@@ -1,0 +1,378 @@
+// The filter graph manager's bookkeeping: one object with one count, filter
+// names, FindFilterByName, the filter enumerator, RemoveFilter, clocks,
+// events and the final Release.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "graph_events.h"
+#include "graph_fixture.h"
+#include "test_filters.h"
+
+namespace {
+
+using namespace vorsim;
+using namespace vorsim_test;
+
+using FilterGraphTest = GraphTest;
+
+TEST_F(FilterGraphTest, OneObjectAnswersEveryGraphInterface) {
+    expect_interfaces(graph.get(),
+                      {&IID_IGraphBuilder, &IID_IFilterGraph, &IID_IMediaControl, &IID_IMediaEvent,
+                       &IID_IMediaEventEx, &IID_IMediaFilter, &IID_IPersist, &IID_IDispatch},
+                      {&IID_IBaseFilter, &IID_ICaptureGraphBuilder2, &IID_IPin});
+    ComPtr<IMediaFilter> mf;
+    ASSERT_EQ(graph.query(IID_IMediaFilter, mf), S_OK);
+    CLSID clsid = GUID_NULL;
+    EXPECT_EQ(mf->GetClassID(&clsid), S_OK);
+    EXPECT_EQ(clsid, CLSID_FilterGraph);
+    const ULONG base = ref_count(graph.get());
+    ComPtr<IMediaControl> second;
+    ASSERT_EQ(mf.query(IID_IMediaControl, second), S_OK);
+    EXPECT_EQ(ref_count(graph.get()), base + 1) << "every interface shares the graph's one count";
+}
+
+TEST_F(FilterGraphTest, AddFilterJoinsTheGraphAndHoldsTheFilter) {
+    ComPtr<Box> cam = make_box("cam");
+    const ULONG before = ref_count(static_cast<IBaseFilter*>(cam.get()));
+    const ULONG graph_before = ref_count(graph.get());
+    ASSERT_EQ(add(cam.get(), u"Video Capture"), S_OK);
+    EXPECT_EQ(ref_count(static_cast<IBaseFilter*>(cam.get())), before + 1) << "the graph holds the filter";
+    EXPECT_EQ(ref_count(graph.get()), graph_before) << "the filter does not hold the graph";
+    EXPECT_EQ(name_in_graph(cam.get()), u"Video Capture");
+    EXPECT_TRUE(same_object(cam->graph(), graph.get()));
+    EXPECT_EQ(graph->AddFilter(nullptr, u"x"), E_POINTER);
+}
+
+TEST_F(FilterGraphTest, NamesAreGeneratedOrMadeUnique) {
+    ComPtr<Box> a = make_box("a"), b = make_box("b"), c = make_box("c"), d = make_box("d"), e = make_box("e");
+    EXPECT_EQ(add(a.get(), nullptr), S_OK);
+    EXPECT_EQ(add(b.get(), nullptr), S_OK);
+    EXPECT_EQ(name_in_graph(a.get()), u"0001");
+    EXPECT_EQ(name_in_graph(b.get()), u"0002");
+
+    EXPECT_EQ(add(c.get(), u"Video Capture"), S_OK);
+    // A taken name is still a success, but says it was changed.
+    EXPECT_EQ(add(d.get(), u"Video Capture"), VFW_S_DUPLICATE_NAME);
+    EXPECT_EQ(name_in_graph(d.get()), u"Video Capture 0001");
+    EXPECT_EQ(add(e.get(), u"Video Capture"), VFW_S_DUPLICATE_NAME);
+    EXPECT_EQ(name_in_graph(e.get()), u"Video Capture 0002");
+
+    // The requested name finds the filter that really has it: the first.
+    ComPtr<IBaseFilter> found;
+    ASSERT_EQ(graph->FindFilterByName(u"Video Capture", found.put()), S_OK);
+    EXPECT_TRUE(same_object(found.get(), c.get()));
+    ASSERT_EQ(graph->FindFilterByName(u"Video Capture 0002", found.put()), S_OK);
+    EXPECT_TRUE(same_object(found.get(), e.get()));
+    EXPECT_EQ(graph->AddFilter(a.get(), u"again"), E_INVALIDARG) << "a filter joins one graph once";
+}
+
+TEST_F(FilterGraphTest, FindFilterByNameMissIsNotFoundWithNull) {
+    ComPtr<Box> a = make_box("a");
+    ASSERT_EQ(add(a.get(), u"Null"), S_OK);
+    IBaseFilter* out = reinterpret_cast<IBaseFilter*>(0x1);
+    EXPECT_EQ(graph->FindFilterByName(u"null", &out), VFW_E_NOT_FOUND) << "names match case-sensitively";
+    EXPECT_EQ(out, nullptr);
+    out = reinterpret_cast<IBaseFilter*>(0x1);
+    EXPECT_EQ(graph->FindFilterByName(u"Nul", &out), VFW_E_NOT_FOUND);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(graph->FindFilterByName(u"Null", nullptr), E_POINTER);
+    const ULONG before = ref_count(static_cast<IBaseFilter*>(a.get()));
+    ASSERT_EQ(graph->FindFilterByName(u"Null", &out), S_OK);
+    EXPECT_EQ(ref_count(static_cast<IBaseFilter*>(a.get())), before + 1) << "the found filter is AddRef'd";
+    out->Release();
+}
+
+TEST_F(FilterGraphTest, EnumeratesNewestFirstAndGoesStaleOnChange) {
+    ComPtr<Box> a = make_box("a"), b = make_box("b"), c = make_box("c");
+    add(a.get(), u"A");
+    add(b.get(), u"B");
+    add(c.get(), u"C");
+    EXPECT_EQ(names_in_order(), (std::vector<std::u16string>{u"C", u"B", u"A"}));
+
+    ComPtr<IEnumFilters> e;
+    ASSERT_EQ(graph->EnumFilters(e.put()), S_OK);
+    EXPECT_EQ(graph->EnumFilters(nullptr), E_POINTER);
+    IBaseFilter* got[3] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(e->Next(2, got, nullptr), E_INVALIDARG);
+    EXPECT_EQ(e->Next(1, nullptr, nullptr), E_POINTER);
+    ASSERT_EQ(e->Next(1, got, &fetched), S_OK);
+    EXPECT_TRUE(same_object(got[0], c.get()));
+    got[0]->Release();
+
+    // Fetch one, remove it, Reset, fetch the next: the documented loop.
+    ASSERT_EQ(graph->RemoveFilter(c.get()), S_OK);
+    EXPECT_EQ(e->Next(1, got, &fetched), VFW_E_ENUM_OUT_OF_SYNC);
+    EXPECT_EQ(e->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
+    ComPtr<IEnumFilters> clone;
+    EXPECT_EQ(e->Clone(clone.put()), VFW_E_ENUM_OUT_OF_SYNC);
+    ASSERT_EQ(e->Reset(), S_OK);
+    ASSERT_EQ(e->Next(3, got, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 2u);
+    EXPECT_TRUE(same_object(got[0], b.get()));
+    EXPECT_TRUE(same_object(got[1], a.get()));
+    got[0]->Release();
+    got[1]->Release();
+
+    // Adding makes it stale too.
+    ASSERT_EQ(e->Reset(), S_OK);
+    add(c.get(), u"C");
+    EXPECT_EQ(e->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
+    ASSERT_EQ(e->Reset(), S_OK);
+    EXPECT_EQ(e->Skip(1), S_OK);
+    ASSERT_EQ(e->Clone(clone.put()), S_OK);
+    EXPECT_EQ(e->Skip(5), S_FALSE);
+    ASSERT_EQ(clone->Next(1, got, &fetched), S_OK) << "a clone continues where its original stood";
+    EXPECT_TRUE(same_object(got[0], b.get()));
+    got[0]->Release();
+
+    const ULONG with_enums = ref_count(graph.get());
+    e.reset();
+    clone.reset();
+    EXPECT_EQ(ref_count(graph.get()), with_enums - 2) << "each enumerator holds the graph";
+}
+
+TEST_F(FilterGraphTest, RemoveFilterDisconnectsBothEndsAndLeavesTheGraph) {
+    ComPtr<Box> src = source("src", {MEDIASUBTYPE_RGB32});
+    ComPtr<Box> mid = pass_through("mid", MEDIASUBTYPE_RGB32);
+    ComPtr<Box> dst = sink("dst", MEDIASUBTYPE_RGB32);
+    add(src.get(), u"src");
+    add(mid.get(), u"mid");
+    add(dst.get(), u"dst");
+    ASSERT_EQ(graph->ConnectDirect(src->pin(u"Out"), mid->pin(u"In"), nullptr), S_OK);
+    ASSERT_EQ(graph->ConnectDirect(mid->pin(u"Out"), dst->pin(u"In"), nullptr), S_OK);
+
+    ASSERT_EQ(graph->SetDefaultSyncSource(), S_OK);
+    ComPtr<IReferenceClock> clock;
+    mid->GetSyncSource(clock.put());
+    EXPECT_TRUE(clock) << "the graph handed its clock out";
+
+    ASSERT_EQ(graph->RemoveFilter(mid.get()), S_OK);
+    EXPECT_EQ(connected_to(src->pin(u"Out")), nullptr) << "the upstream peer is disconnected too";
+    EXPECT_EQ(connected_to(dst->pin(u"In")), nullptr) << "and the downstream one";
+    EXPECT_EQ(mid->graph(), nullptr);
+    EXPECT_EQ(name_in_graph(mid.get()), u"");
+    mid->GetSyncSource(clock.put());
+    EXPECT_FALSE(clock) << "a removed filter gives its clock up";
+    EXPECT_EQ(names_in_order(), (std::vector<std::u16string>{u"dst", u"src"}));
+
+    EXPECT_EQ(graph->RemoveFilter(mid.get()), E_FAIL) << "not in the graph";
+    EXPECT_EQ(graph->RemoveFilter(nullptr), E_POINTER);
+}
+
+TEST_F(FilterGraphTest, RemoveFilterRefusesWhileRunningAndRemovesNothing) {
+    ComPtr<Box> src = source("src", {MEDIASUBTYPE_RGB32});
+    ComPtr<Box> dst = sink("dst", MEDIASUBTYPE_RGB32);
+    add(src.get(), u"src");
+    add(dst.get(), u"dst");
+    ASSERT_EQ(graph->ConnectDirect(src->pin(u"Out"), dst->pin(u"In"), nullptr), S_OK);
+    ASSERT_EQ(control->Run(), S_OK);
+
+    EXPECT_EQ(graph->RemoveFilter(dst.get()), VFW_E_NOT_STOPPED);
+    EXPECT_EQ(connected_to(src->pin(u"Out")), dst->pin(u"In")) << "still connected";
+    EXPECT_EQ(names_in_order(), (std::vector<std::u16string>{u"dst", u"src"})) << "still in the graph";
+    EXPECT_TRUE(same_object(dst->graph(), graph.get()));
+
+    ASSERT_EQ(control->Stop(), S_OK);
+    EXPECT_EQ(graph->RemoveFilter(dst.get()), S_OK);
+}
+
+TEST_F(FilterGraphTest, AddAndRemoveAnswerTheirFaults) {
+    ComPtr<Box> a = make_box("a"), b = make_box("b");
+    fault_set("IFilterGraph::AddFilter:Null", 1);
+    EXPECT_EQ(add(a.get(), u"Grabber"), S_OK) << "a qualified fault hits only its name";
+    EXPECT_EQ(add(b.get(), u"Null"), E_FAIL);
+    EXPECT_EQ(b->graph(), nullptr) << "a failed AddFilter adds nothing";
+    EXPECT_EQ(add(b.get(), u"Null"), S_OK);
+
+    fault_set("IFilterGraph::RemoveFilter", 1, VFW_E_NOT_STOPPED);
+    EXPECT_EQ(graph->RemoveFilter(a.get()), VFW_E_NOT_STOPPED);
+    EXPECT_EQ(names_in_order().size(), 2u);
+
+    // A filter refusing to join is not added.
+    ComPtr<Box> c = make_box("c");
+    fault_set("IBaseFilter::JoinFilterGraph:Refuser", 1, E_OUTOFMEMORY);
+    EXPECT_EQ(add(c.get(), u"Refuser"), E_OUTOFMEMORY);
+    EXPECT_EQ(names_in_order().size(), 2u);
+}
+
+// A filter that is its own reference clock.
+class ClockBox final : public Filter<IReferenceClock> {
+public:
+    ClockBox() : Filter<IReferenceClock>(CLSID_TestBox) {}
+    HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME* t) override {
+        *t = 42;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD_PTR) override { return E_NOTIMPL; }
+};
+
+TEST_F(FilterGraphTest, DefaultSyncSourceIsTheSystemClockUnlessAFilterOffersOne) {
+    ComPtr<Box> a = make_box("a"), b = make_box("b");
+    add(a.get(), u"a");
+    add(b.get(), u"b");
+    ASSERT_EQ(graph->SetDefaultSyncSource(), S_OK);
+    ComPtr<IReferenceClock> ca, cb;
+    a->GetSyncSource(ca.put());
+    b->GetSyncSource(cb.put());
+    ASSERT_TRUE(ca);
+    EXPECT_EQ(ca.get(), cb.get()) << "one clock for every filter";
+    REFERENCE_TIME t1 = 0, t2 = 0;
+    EXPECT_TRUE(SUCCEEDED(ca->GetTime(&t1)));
+    EXPECT_TRUE(SUCCEEDED(ca->GetTime(&t2)));
+    EXPECT_GE(t2, t1) << "the system clock never runs backwards";
+
+    // A filter that is a clock is preferred; a filter added later gets it too.
+    ComPtr<ClockBox> clock_filter = make_com<ClockBox>();
+    ASSERT_EQ(graph->AddFilter(clock_filter.get(), u"Audio Renderer"), S_OK);
+    ASSERT_EQ(graph->SetDefaultSyncSource(), S_OK);
+    a->GetSyncSource(ca.put());
+    EXPECT_TRUE(same_object(ca.get(), static_cast<IBaseFilter*>(clock_filter.get())));
+    ComPtr<Box> late = make_box("late");
+    add(late.get(), u"late");
+    late->GetSyncSource(cb.put());
+    EXPECT_TRUE(same_object(cb.get(), static_cast<IBaseFilter*>(clock_filter.get())));
+    ca.reset();
+    cb.reset();
+    // Removing the filter that is the clock takes the clock away from all.
+    ASSERT_EQ(graph->RemoveFilter(clock_filter.get()), S_OK);
+    a->GetSyncSource(ca.put());
+    EXPECT_FALSE(ca);
+    EXPECT_EQ(clock_filter.detach()->Release(), 0u) << "nothing holds the removed clock filter";
+}
+
+TEST(SystemClock, IsCreatableAndCountsIn100nsUnits) {
+    ComPtr<IReferenceClock> clock;
+    ASSERT_EQ(CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock, clock.put_void()),
+              S_OK);
+    EXPECT_EQ(clock->GetTime(nullptr), E_POINTER);
+    REFERENCE_TIME t = 0;
+    EXPECT_TRUE(SUCCEEDED(clock->GetTime(&t)));
+    EXPECT_GT(t, 0);
+    DWORD_PTR cookie = 1;
+    EXPECT_EQ(clock->AdviseTime(0, 0, 0, &cookie), E_NOTIMPL) << "no event handles on this platform";
+    EXPECT_EQ(cookie, 0u);
+    EXPECT_EQ(clock.detach()->Release(), 0u);
+}
+
+TEST_F(FilterGraphTest, FinalReleaseStopsAndEmptiesARunningGraph) {
+    ComPtr<Box> src = source("src", {MEDIASUBTYPE_RGB32});
+    ComPtr<Box> dst = sink("dst", MEDIASUBTYPE_RGB32);
+    add(src.get(), u"src");
+    add(dst.get(), u"dst");
+    ASSERT_EQ(graph->ConnectDirect(src->pin(u"Out"), dst->pin(u"In"), nullptr), S_OK);
+    ASSERT_EQ(control->Run(), S_OK);
+    log.take();
+    control.reset();
+    events.reset();
+    EXPECT_EQ(graph.detach()->Release(), 0u);
+    EXPECT_EQ(src->state(), State_Stopped);
+    EXPECT_EQ(dst->state(), State_Stopped);
+    EXPECT_EQ(log.take(), (std::vector<std::string>{"dst:pause", "src:pause", "dst:stop", "src:stop"}));
+    EXPECT_EQ(connected_to(src->pin(u"Out")), nullptr) << "connections would keep the filters alive";
+    // TearDown checks both filters are down to the test's own reference.
+}
+
+// ---- Events ----------------------------------------------------------------
+
+TEST_F(FilterGraphTest, EventsPostedByFiltersAreReadInOrder) {
+    LONG code = -1;
+    LONG_PTR p1 = -1, p2 = -1;
+    EXPECT_EQ(events->GetEvent(&code, &p1, &p2, 0), E_ABORT) << "nothing queued";
+    EXPECT_EQ(events->GetEvent(nullptr, &p1, &p2, 0), E_POINTER);
+
+    ASSERT_EQ(graph_post_event(graph.get(), EC_COMPLETE, 0, 0), S_OK);
+    ASSERT_EQ(graph_post_event(graph.get(), EC_ERRORABORT, E_FAIL, 7), S_OK);
+    ASSERT_EQ(events->GetEvent(&code, &p1, &p2, 0), S_OK);
+    EXPECT_EQ(code, EC_COMPLETE);
+    EXPECT_EQ(events->FreeEventParams(code, p1, p2), S_OK);
+    ASSERT_EQ(events->GetEvent(&code, &p1, &p2, 0), S_OK);
+    EXPECT_EQ(code, EC_ERRORABORT);
+    EXPECT_EQ(p1, E_FAIL);
+    EXPECT_EQ(p2, 7);
+    EXPECT_EQ(events->FreeEventParams(code, p1, p2), S_OK);
+    EXPECT_EQ(events->GetEvent(&code, &p1, &p2, 0), E_ABORT);
+
+    OAEVENT handle = 1;
+    EXPECT_EQ(events->GetEventHandle(&handle), E_NOTIMPL) << "callers poll GetEvent instead";
+    EXPECT_EQ(graph_post_event(nullptr, EC_COMPLETE, 0, 0), E_POINTER);
+}
+
+TEST_F(FilterGraphTest, DeviceLostHoldsTheFilterUntilItsParamsAreFreed) {
+    ComPtr<Box> cam = make_box("cam");
+    add(cam.get(), u"cam");
+    IUnknown* unk = unknown_of(static_cast<IBaseFilter*>(cam.get()));
+    const ULONG before = ref_count(unk);
+    ASSERT_EQ(graph_post_event(cam->graph(), EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(unk), 0), S_OK);
+    EXPECT_EQ(ref_count(unk), before + 1);
+    LONG code = 0;
+    LONG_PTR p1 = 0, p2 = -1;
+    ASSERT_EQ(events->GetEvent(&code, &p1, &p2, 0), S_OK);
+    EXPECT_EQ(code, EC_DEVICE_LOST);
+    EXPECT_EQ(p1, reinterpret_cast<LONG_PTR>(unk));
+    EXPECT_EQ(p2, 0);
+    EXPECT_EQ(ref_count(unk), before + 1) << "valid until FreeEventParams";
+    EXPECT_EQ(events->FreeEventParams(code, p1, p2), S_OK);
+    EXPECT_EQ(ref_count(unk), before);
+
+    // Unread at the final Release: the graph lets go of it.
+    ASSERT_EQ(graph_post_event(cam->graph(), EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(unk), 0), S_OK);
+}
+
+TEST_F(FilterGraphTest, RepaintIsHandledByTheGraphUnlessCancelled) {
+    ASSERT_EQ(graph_post_event(graph.get(), EC_REPAINT, 0, 0), S_OK);
+    LONG code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    EXPECT_EQ(events->GetEvent(&code, &p1, &p2, 0), E_ABORT);
+    ASSERT_EQ(events->CancelDefaultHandling(EC_REPAINT), S_OK);
+    ASSERT_EQ(graph_post_event(graph.get(), EC_REPAINT, 0, 0), S_OK);
+    ASSERT_EQ(events->GetEvent(&code, &p1, &p2, 0), S_OK);
+    EXPECT_EQ(code, EC_REPAINT);
+    ASSERT_EQ(events->RestoreDefaultHandling(EC_REPAINT), S_OK);
+    ASSERT_EQ(graph_post_event(graph.get(), EC_REPAINT, 0, 0), S_OK);
+    EXPECT_EQ(events->GetEvent(&code, &p1, &p2, 0), E_ABORT);
+
+    // No notification at all: nothing queues.
+    ASSERT_EQ(events->SetNotifyFlags(1), S_OK);
+    LONG flags = 0;
+    ASSERT_EQ(events->GetNotifyFlags(&flags), S_OK);
+    EXPECT_EQ(flags, 1);
+    ASSERT_EQ(graph_post_event(graph.get(), EC_COMPLETE, 0, 0), S_OK);
+    EXPECT_EQ(events->GetEvent(&code, &p1, &p2, 0), E_ABORT);
+}
+
+TEST_F(FilterGraphTest, GetEventWaitsForAnEventFromAnotherThread) {
+    IFilterGraph* g = graph.get();
+    std::thread poster([g] { graph_post_event(g, EC_COMPLETE, 1, 2); });
+    LONG code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    EXPECT_EQ(events->GetEvent(&code, &p1, &p2, -1), S_OK) << "INFINITE waits until one comes";
+    poster.join();
+    EXPECT_EQ(code, EC_COMPLETE);
+    EXPECT_EQ(p1, 1);
+}
+
+TEST_F(FilterGraphTest, WaitForCompletionNeedsARunningGraph) {
+    LONG code = -1;
+    EXPECT_EQ(events->WaitForCompletion(0, &code), VFW_E_WRONG_STATE);
+    ASSERT_EQ(control->Run(), S_OK);
+    EXPECT_EQ(events->WaitForCompletion(0, &code), E_ABORT);
+    ASSERT_EQ(graph_post_event(graph.get(), EC_COMPLETE, 0, 0), S_OK);
+    EXPECT_EQ(events->WaitForCompletion(0, &code), S_OK);
+    EXPECT_EQ(code, EC_COMPLETE);
+}
+
+TEST(FilterGraphEvents, OnlyThePlatformsGraphTakesPostedEvents) {
+    ComPtr<FakeGraph> fake = make_com<FakeGraph>();
+    EXPECT_EQ(graph_post_event(fake.get(), EC_COMPLETE, 0, 0), E_NOINTERFACE);
+    EXPECT_EQ(fake.detach()->Release(), 0u);
+}
+
+}  // namespace
