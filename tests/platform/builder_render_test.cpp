@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "builder_fixture.h"
-#include "transform_registry.h"
 
 namespace {
 
@@ -47,16 +46,6 @@ TEST_F(RenderStream, PreviewOnACaptureOnlyDeviceGoesThroughASmartTee) {
     EXPECT_EQ(render(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, cam.get(), nullptr, third.get()), E_INVALIDARG);
     EXPECT_EQ(names_in_order().size(), before);
     EXPECT_EQ(connected_to(third->pin(u"In")), nullptr);
-}
-
-TEST_F(RenderStream, CaptureFirstThenPreviewShareOneSmartTee) {
-    ComPtr<Box> cam = webcam();
-    ComPtr<Box> a = added_sink(u"A"), b = added_sink(u"B");
-    EXPECT_EQ(render(&PIN_CATEGORY_CAPTURE, nullptr, cam.get(), nullptr, a.get()), S_OK);
-    EXPECT_EQ(render(&PIN_CATEGORY_PREVIEW, nullptr, cam.get(), nullptr, b.get()), VFW_S_NOPREVIEWPIN);
-    EXPECT_EQ(g_tees_made, 1);
-    EXPECT_TRUE(same_object(filter_of(connected_to(a->pin(u"In"))).get(),
-                            filter_of(connected_to(b->pin(u"In"))).get()));
 }
 
 TEST_F(RenderStream, ADeviceWithAPreviewPinUsesItDirectly) {
@@ -134,34 +123,6 @@ TEST_F(RenderStream, AFailingFirstLegLeavesNothingButTheSmartTee) {
     EXPECT_EQ(connected_to(other->pin(u"Out")), renderer->pin(u"In"));
 }
 
-TEST_F(RenderStream, InsertsAnAllowedConverterBetweenDifferentSubtypes) {
-    TestConverters converters;
-    ComPtr<Box> cam = webcam(MEDIASUBTYPE_YUY2);
-    ComPtr<Box> grabber = pass_through("grabber", MEDIASUBTYPE_UYVY);
-    add(grabber.get(), u"Sample Grabber");
-    ComPtr<Box> renderer = make_box("renderer");
-    renderer->add_input(u"In");
-    add(renderer.get(), u"Null Renderer");
-    EXPECT_EQ(render(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, cam.get(), grabber.get(), renderer.get()),
-              VFW_S_NOPREVIEWPIN);
-    ComPtr<IBaseFilter> conv = find(u"Test Converter");
-    ASSERT_TRUE(conv);
-    EXPECT_TRUE(same_object(filter_of(connected_to(grabber->pin(u"In"))).get(), conv.get()));
-    EXPECT_EQ(connected_to(grabber->pin(u"Out")), renderer->pin(u"In"));
-}
-
-TEST_F(RenderStream, NoConverterWhenTheDeviceFileLeavesItOut) {
-    TestConverters converters;
-    transforms_allow_only({});  // the device file allows no converter at all
-    ComPtr<Box> cam = webcam(MEDIASUBTYPE_YUY2);
-    ComPtr<Box> grabber = pass_through("grabber", MEDIASUBTYPE_UYVY);
-    add(grabber.get(), u"Sample Grabber");
-    ComPtr<Box> renderer = added_sink(u"Null Renderer");
-    EXPECT_EQ(render(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, cam.get(), grabber.get(), renderer.get()), E_FAIL);
-    EXPECT_EQ(TestConverters::made(), 0);
-    EXPECT_FALSE(find(u"Test Converter"));
-}
-
 TEST_F(RenderStream, SupportingUpstreamFiltersArriveWithTheFirstCategoryRender) {
     ComPtr<Box> crossbar = make_com<Box>("crossbar");
     crossbar->add_output(u"Video Decoder Out", {typed(MEDIATYPE_AnalogVideo, MEDIASUBTYPE_TestAnalog)});
@@ -193,20 +154,6 @@ TEST_F(RenderStream, SupportingUpstreamFiltersArriveWithTheFirstCategoryRender) 
     EXPECT_EQ(names_in_order().size(), count) << "added once only";
 }
 
-TEST_F(RenderStream, NoSupportingFiltersWithoutACategory) {
-    ComPtr<Box> crossbar = make_com<Box>("crossbar");
-    crossbar->add_output(u"Video Decoder Out", {typed(MEDIATYPE_AnalogVideo, MEDIASUBTYPE_TestAnalog)});
-    ComPtr<Box> card = make_box("card");
-    card->add_input(u"Analog Video In", MEDIATYPE_AnalogVideo, MEDIASUBTYPE_TestAnalog);
-    card->add_output(u"Capture", {video(MEDIASUBTYPE_RGB32)}, &PIN_CATEGORY_CAPTURE);
-    card->supporting.push_back({std::move(crossbar), u"Analog Crossbar"});
-    add(card.get(), u"Video Capture");
-    ComPtr<Box> a = added_sink(u"A");
-    ASSERT_EQ(render(nullptr, &MEDIATYPE_Video, card.get(), nullptr, a.get()), S_OK);
-    EXPECT_EQ(connected_to(card->pin(u"Capture")), a->pin(u"In"));
-    EXPECT_FALSE(find(u"Analog Crossbar"));
-}
-
 TEST_F(RenderStream, EveryFilterMustBeInTheBuildersGraph) {
     ComPtr<Box> cam = webcam();
     ComPtr<Box> outsider = sink("outsider", MEDIASUBTYPE_RGB32);
@@ -233,15 +180,6 @@ TEST_F(RenderStream, OtherCategoriesAndNoCategory) {
     // Nothing free left on the filter, nor downstream of it.
     ComPtr<Box> b = added_sink(u"B");
     EXPECT_EQ(render(nullptr, nullptr, cam.get(), nullptr, b.get()), E_FAIL);
-}
-
-TEST_F(RenderStream, NoSinkMeansTheDefaultRendererWhichThisPlatformLacks) {
-    ComPtr<Box> cam = webcam();
-    if (find_class(CLSID_VideoRenderer, nullptr)) GTEST_SKIP() << "a video renderer is registered";
-    EXPECT_EQ(render(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, cam.get(), nullptr, nullptr), E_FAIL);
-    EXPECT_EQ(render(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Interleaved, cam.get(), nullptr, nullptr), E_INVALIDARG);
-    EXPECT_EQ(render(&PIN_CATEGORY_PREVIEW, nullptr, cam.get(), nullptr, nullptr), E_INVALIDARG);
-    EXPECT_EQ(g_tees_made, 0) << "refused before anything was inserted";
 }
 
 TEST_F(RenderStream, ASmartTeeThatCannotBeMadeOrConnectedLeavesNothing) {

@@ -1,6 +1,6 @@
 // Shared pieces of the device tests: a device set installed for one test
 // (the default set comes back afterwards), enumeration and binding helpers,
-// and a sink that records every sample it receives.
+// and the recording sink of filters_test_filters.h taking one type.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,8 +11,7 @@
 
 #include "com_conformance.h"
 #include "devices/device_set.h"
-#include "filter_base.h"
-#include "pin_base.h"
+#include "filters_test_filters.h"
 #include "vorsim.h"
 
 namespace vorsim_test {
@@ -103,62 +102,13 @@ private:
     long long bstrs_at_start_ = bstr_outstanding();
 };
 
-inline const CLSID CLSID_RecordingSink = {0x1d0a5e01, 0x0003, 0x4c11, {0x90, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44, 0x03}};
+using filters_test::RecordingSink;
 
-// A sink taking one major type (and subtype, unless GUID_NULL) that keeps a
-// copy of every sample: its valid bytes, size and times.
-class RecordingSink final : public Filter<> {
-public:
-    struct Received {
-        std::vector<BYTE> bytes;
-        LONG size = 0;
-        HRESULT time_result = S_OK;
-        REFERENCE_TIME start = 0;
-        REFERENCE_TIME stop = 0;
-        bool sync_point = false;
-    };
-
-    class In final : public InputPin<> {
-    public:
-        In(RecordingSink& sink) : InputPin<>(sink, u"In", u"Input"), sink_(sink) {}
-        HRESULT check_media_type(const AM_MEDIA_TYPE& mt) const override {
-            if (mt.majortype != sink_.major) return S_FALSE;
-            return sink_.subtype == GUID_NULL || mt.subtype == sink_.subtype ? S_OK : S_FALSE;
-        }
-        HRESULT on_receive(IMediaSample* sample) override {
-            Received r;
-            BYTE* data = nullptr;
-            sample->GetPointer(&data);
-            r.bytes.assign(data, data + sample->GetActualDataLength());
-            r.size = sample->GetSize();
-            r.time_result = sample->GetTime(&r.start, &r.stop);
-            r.sync_point = sample->IsSyncPoint() == S_OK;
-            std::lock_guard<std::mutex> lock(sink_.mutex_);
-            sink_.received_.push_back(std::move(r));
-            return S_OK;
-        }
-
-    private:
-        RecordingSink& sink_;
-    };
-
-    RecordingSink(const GUID& major_type, const GUID& sub_type)
-        : Filter<>(CLSID_RecordingSink), major(major_type), subtype(sub_type) {
-        in = static_cast<In*>(add_pin(std::make_unique<In>(*this)));
-    }
-
-    std::vector<Received> received() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return received_;
-    }
-
-    const GUID major;
-    const GUID subtype;
-    In* in;
-
-private:
-    std::mutex mutex_;
-    std::vector<Received> received_;
-};
+// A sink taking one major type (and subtype, unless GUID_NULL).
+inline ComPtr<RecordingSink> recording_sink(const GUID& major, const GUID& subtype) {
+    return make_com<RecordingSink>([major, subtype](const AM_MEDIA_TYPE& mt) {
+        return mt.majortype == major && (subtype == GUID_NULL || mt.subtype == subtype);
+    });
+}
 
 }  // namespace vorsim_test

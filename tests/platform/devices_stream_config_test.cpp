@@ -208,7 +208,7 @@ TEST_F(StreamConfig, FrameIntervalSnapsToTheNearestSupported) {
 }
 
 TEST_F(StreamConfig, ConnectedPinReconnectsOrKeepsItsConnection) {
-    sink = make_com<RecordingSink>(MEDIATYPE_Video, MEDIASUBTYPE_YUY2);
+    sink = recording_sink(MEDIATYPE_Video, MEDIASUBTYPE_YUY2);
     ASSERT_EQ(capture->Connect(sink->in, nullptr), S_OK);
     TypeHolder connected = format();
     EXPECT_EQ(connected.bmi().biWidth, 320);
@@ -229,28 +229,6 @@ TEST_F(StreamConfig, ConnectedPinReconnectsOrKeepsItsConnection) {
     auto types = offered(capture.get());
     ASSERT_EQ(types.size(), 1u);
     EXPECT_EQ(types[0]->subtype, MEDIASUBTYPE_YUY2) << "the refused type was not kept";
-}
-
-TEST_F(StreamConfig, PinsReportTheirCategories) {
-    auto ks = query<IKsPropertySet>(capture.get(), IID_IKsPropertySet);
-    GUID category{};
-    DWORD returned = 0;
-    ASSERT_EQ(ks->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof category, &returned), S_OK);
-    EXPECT_EQ(returned, sizeof(GUID));
-    EXPECT_EQ(category, PIN_CATEGORY_CAPTURE);
-    auto ks_preview = query<IKsPropertySet>(preview_pin.get(), IID_IKsPropertySet);
-    ASSERT_EQ(ks_preview->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof category,
-                              &returned),
-              S_OK);
-    EXPECT_EQ(category, PIN_CATEGORY_PREVIEW);
-    EXPECT_EQ(ks->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_MEDIUM, nullptr, 0, &category, sizeof category, &returned),
-              E_PROP_ID_UNSUPPORTED);
-    PIN_INFO info;
-    ASSERT_EQ(capture->QueryPinInfo(&info), S_OK);
-    EXPECT_EQ(info.dir, PINDIR_OUTPUT);
-    EXPECT_EQ(std::u16string(info.achName), u"Capture");
-    info.pFilter->Release();
-    expect_interfaces(capture.get(), {&IID_IPin, &IID_IKsPropertySet, &IID_IAMStreamConfig}, {&IID_IMemInputPin});
 }
 
 TEST_F(StreamConfig, DuplicateCategoriesGetNumberedIdsAndDvUsesDvInfo) {

@@ -1,6 +1,6 @@
-// Test ends for the Sample Grabber, Smart Tee, Null Renderer and converter
-// tests: a source whose samples the test pushes itself (on whatever thread
-// it likes) and a sink that records what reaches it. Chains are connected
+// The test ends shared by the filter, device and AVI Mux tests: a source
+// whose samples the test pushes itself (on whatever thread it likes) and a
+// sink that records what reaches it. Chains are connected
 // pin to pin with IPin::Connect and run downstream first, as the graph does.
 #pragma once
 
@@ -89,6 +89,7 @@ struct Received {
     HRESULT time_result = S_OK;  // GetTime
     REFERENCE_TIME start = 0;
     REFERENCE_TIME stop = 0;
+    bool sync_point = false;
     IMediaSample* sample = nullptr;  // identity only, not held
 };
 
@@ -139,6 +140,7 @@ private:
         r.bytes.assign(data, data + sample->GetActualDataLength());
         r.size = sample->GetSize();
         r.time_result = sample->GetTime(&r.start, &r.stop);
+        r.sync_point = sample->IsSyncPoint() == S_OK;
         r.sample = sample;
         if (keep) kept.emplace_back(sample);
         std::lock_guard<std::mutex> lock(mutex);

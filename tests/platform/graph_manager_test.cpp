@@ -3,11 +3,8 @@
 // events and the final Release.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "graph_events.h"
 #include "graph_fixture.h"
-#include "test_filters.h"
 
 namespace {
 
@@ -21,27 +18,6 @@ TEST_F(FilterGraphTest, OneObjectAnswersEveryGraphInterface) {
                       {&IID_IGraphBuilder, &IID_IFilterGraph, &IID_IMediaControl, &IID_IMediaEvent,
                        &IID_IMediaEventEx, &IID_IMediaFilter, &IID_IPersist, &IID_IDispatch},
                       {&IID_IBaseFilter, &IID_ICaptureGraphBuilder2, &IID_IPin});
-    ComPtr<IMediaFilter> mf;
-    ASSERT_EQ(graph.query(IID_IMediaFilter, mf), S_OK);
-    CLSID clsid = GUID_NULL;
-    EXPECT_EQ(mf->GetClassID(&clsid), S_OK);
-    EXPECT_EQ(clsid, CLSID_FilterGraph);
-    const ULONG base = ref_count(graph.get());
-    ComPtr<IMediaControl> second;
-    ASSERT_EQ(mf.query(IID_IMediaControl, second), S_OK);
-    EXPECT_EQ(ref_count(graph.get()), base + 1) << "every interface shares the graph's one count";
-}
-
-TEST_F(FilterGraphTest, AddFilterJoinsTheGraphAndHoldsTheFilter) {
-    ComPtr<Box> cam = make_box("cam");
-    const ULONG before = ref_count(static_cast<IBaseFilter*>(cam.get()));
-    const ULONG graph_before = ref_count(graph.get());
-    ASSERT_EQ(add(cam.get(), u"Video Capture"), S_OK);
-    EXPECT_EQ(ref_count(static_cast<IBaseFilter*>(cam.get())), before + 1) << "the graph holds the filter";
-    EXPECT_EQ(ref_count(graph.get()), graph_before) << "the filter does not hold the graph";
-    EXPECT_EQ(name_in_graph(cam.get()), u"Video Capture");
-    EXPECT_TRUE(same_object(cam->graph(), graph.get()));
-    EXPECT_EQ(graph->AddFilter(nullptr, u"x"), E_POINTER);
 }
 
 TEST_F(FilterGraphTest, NamesAreGeneratedOrMadeUnique) {
@@ -65,22 +41,12 @@ TEST_F(FilterGraphTest, NamesAreGeneratedOrMadeUnique) {
     ASSERT_EQ(graph->FindFilterByName(u"Video Capture 0002", found.put()), S_OK);
     EXPECT_TRUE(same_object(found.get(), e.get()));
     EXPECT_EQ(graph->AddFilter(a.get(), u"again"), E_INVALIDARG) << "a filter joins one graph once";
-}
-
-TEST_F(FilterGraphTest, FindFilterByNameMissIsNotFoundWithNull) {
-    ComPtr<Box> a = make_box("a");
-    ASSERT_EQ(add(a.get(), u"Null"), S_OK);
-    IBaseFilter* out = reinterpret_cast<IBaseFilter*>(0x1);
-    EXPECT_EQ(graph->FindFilterByName(u"null", &out), VFW_E_NOT_FOUND) << "names match case-sensitively";
-    EXPECT_EQ(out, nullptr);
-    out = reinterpret_cast<IBaseFilter*>(0x1);
-    EXPECT_EQ(graph->FindFilterByName(u"Nul", &out), VFW_E_NOT_FOUND);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(graph->FindFilterByName(u"Null", nullptr), E_POINTER);
-    const ULONG before = ref_count(static_cast<IBaseFilter*>(a.get()));
-    ASSERT_EQ(graph->FindFilterByName(u"Null", &out), S_OK);
-    EXPECT_EQ(ref_count(static_cast<IBaseFilter*>(a.get())), before + 1) << "the found filter is AddRef'd";
-    out->Release();
+    for (const char16_t* miss : {u"video capture", u"Video"}) {
+        IBaseFilter* out = reinterpret_cast<IBaseFilter*>(0x1);
+        EXPECT_EQ(graph->FindFilterByName(miss, &out), VFW_E_NOT_FOUND) << "whole names, case-sensitive";
+        EXPECT_EQ(out, nullptr);
+    }
+    EXPECT_EQ(graph->FindFilterByName(u"Video Capture", nullptr), E_POINTER);
 }
 
 TEST_F(FilterGraphTest, EnumeratesNewestFirstAndGoesStaleOnChange) {
@@ -178,25 +144,6 @@ TEST_F(FilterGraphTest, RemoveFilterRefusesWhileRunningAndRemovesNothing) {
     EXPECT_EQ(graph->RemoveFilter(dst.get()), S_OK);
 }
 
-TEST_F(FilterGraphTest, AddAndRemoveAnswerTheirFaults) {
-    ComPtr<Box> a = make_box("a"), b = make_box("b");
-    fault_set("IFilterGraph::AddFilter:Null", 1);
-    EXPECT_EQ(add(a.get(), u"Grabber"), S_OK) << "a qualified fault hits only its name";
-    EXPECT_EQ(add(b.get(), u"Null"), E_FAIL);
-    EXPECT_EQ(b->graph(), nullptr) << "a failed AddFilter adds nothing";
-    EXPECT_EQ(add(b.get(), u"Null"), S_OK);
-
-    fault_set("IFilterGraph::RemoveFilter", 1, VFW_E_NOT_STOPPED);
-    EXPECT_EQ(graph->RemoveFilter(a.get()), VFW_E_NOT_STOPPED);
-    EXPECT_EQ(names_in_order().size(), 2u);
-
-    // A filter refusing to join is not added.
-    ComPtr<Box> c = make_box("c");
-    fault_set("IBaseFilter::JoinFilterGraph:Refuser", 1, E_OUTOFMEMORY);
-    EXPECT_EQ(add(c.get(), u"Refuser"), E_OUTOFMEMORY);
-    EXPECT_EQ(names_in_order().size(), 2u);
-}
-
 // A filter that is its own reference clock.
 class ClockBox final : public Filter<IReferenceClock> {
 public:
@@ -246,20 +193,6 @@ TEST_F(FilterGraphTest, DefaultSyncSourceIsTheSystemClockUnlessAFilterOffersOne)
     a->GetSyncSource(ca.put());
     EXPECT_FALSE(ca);
     EXPECT_EQ(clock_filter.detach()->Release(), 0u) << "nothing holds the removed clock filter";
-}
-
-TEST(SystemClock, IsCreatableAndCountsIn100nsUnits) {
-    ComPtr<IReferenceClock> clock;
-    ASSERT_EQ(CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock, clock.put_void()),
-              S_OK);
-    EXPECT_EQ(clock->GetTime(nullptr), E_POINTER);
-    REFERENCE_TIME t = 0;
-    EXPECT_TRUE(SUCCEEDED(clock->GetTime(&t)));
-    EXPECT_GT(t, 0);
-    DWORD_PTR cookie = 1;
-    EXPECT_EQ(clock->AdviseTime(0, 0, 0, &cookie), E_NOTIMPL) << "no event handles on this platform";
-    EXPECT_EQ(cookie, 0u);
-    EXPECT_EQ(clock.detach()->Release(), 0u);
 }
 
 TEST_F(FilterGraphTest, FinalReleaseStopsAndEmptiesARunningGraph) {
@@ -346,33 +279,6 @@ TEST_F(FilterGraphTest, RepaintIsHandledByTheGraphUnlessCancelled) {
     EXPECT_EQ(flags, 1);
     ASSERT_EQ(graph_post_event(graph.get(), EC_COMPLETE, 0, 0), S_OK);
     EXPECT_EQ(events->GetEvent(&code, &p1, &p2, 0), E_ABORT);
-}
-
-TEST_F(FilterGraphTest, GetEventWaitsForAnEventFromAnotherThread) {
-    IFilterGraph* g = graph.get();
-    std::thread poster([g] { graph_post_event(g, EC_COMPLETE, 1, 2); });
-    LONG code = 0;
-    LONG_PTR p1 = 0, p2 = 0;
-    EXPECT_EQ(events->GetEvent(&code, &p1, &p2, -1), S_OK) << "INFINITE waits until one comes";
-    poster.join();
-    EXPECT_EQ(code, EC_COMPLETE);
-    EXPECT_EQ(p1, 1);
-}
-
-TEST_F(FilterGraphTest, WaitForCompletionNeedsARunningGraph) {
-    LONG code = -1;
-    EXPECT_EQ(events->WaitForCompletion(0, &code), VFW_E_WRONG_STATE);
-    ASSERT_EQ(control->Run(), S_OK);
-    EXPECT_EQ(events->WaitForCompletion(0, &code), E_ABORT);
-    ASSERT_EQ(graph_post_event(graph.get(), EC_COMPLETE, 0, 0), S_OK);
-    EXPECT_EQ(events->WaitForCompletion(0, &code), S_OK);
-    EXPECT_EQ(code, EC_COMPLETE);
-}
-
-TEST(FilterGraphEvents, OnlyThePlatformsGraphTakesPostedEvents) {
-    ComPtr<FakeGraph> fake = make_com<FakeGraph>();
-    EXPECT_EQ(graph_post_event(fake.get(), EC_COMPLETE, 0, 0), E_NOINTERFACE);
-    EXPECT_EQ(fake.detach()->Release(), 0u);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 //
 // ClassOverride registers a test class for CoCreateInstance for the life of
 // a test and puts back what was registered before (the platform's own
-// Smart Tee, AVI Mux, File Writer).
+// Smart Tee, say).
 #pragma once
 
 #include <atomic>

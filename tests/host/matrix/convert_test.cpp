@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "../../../host/matrix/convert.h"
-#include "hoxhost.h"
+#include "matrix_test_util.h"
 
 namespace {
 
@@ -36,10 +36,6 @@ TEST(ConvertKernels, KnownCellsOddWidthsAndRoundTrip) {
     EXPECT_EQ(back, in);
 }
 
-template <class... A>
-t_hox_err call(void* x, const char* m, A... a) {
-    return static_cast<t_hox_err>(reinterpret_cast<intptr_t>(vor_object_method(x, gensym(m), a...)));
-}
 
 // A list object as a box's MOP hands out: answers getindex.
 struct t_test_list {
@@ -59,10 +55,7 @@ protected:
         return o;
     }
     void* matrix(int32_t w, int32_t h, int32_t planes = 4) {
-        t_vor_matrix_info info{};
-        vor_matrix_info_default(&info);
-        info.dim[0] = w, info.dim[1] = h;
-        info.planecount = planes;
+        const t_vor_matrix_info info = shape(w, h, planes);
         return keep(vor_object_new(gensym("vor_matrix"), &info));
     }
     void* list(void* item) {
@@ -76,16 +69,6 @@ protected:
         l->item = item;
         return l;
     }
-    static uint8_t* data(void* m) {
-        void* p = nullptr;
-        EXPECT_EQ(call(m, "getdata", &p), HOX_ERR_NONE);
-        return static_cast<uint8_t*>(p);
-    }
-    static t_vor_matrix_info info(void* m) {
-        t_vor_matrix_info i{};
-        EXPECT_EQ(call(m, "getinfo", &i), HOX_ERR_NONE);
-        return i;
-    }
     std::vector<void*> made;
     void* to444 = keep(vor_object_new(gensym("vor_uyvy2ayuv"), nullptr));
     void* to422 = keep(vor_object_new(gensym("vor_ayuv2uyvy"), nullptr));
@@ -93,34 +76,34 @@ protected:
 
 TEST_F(Converters, RoundTripThroughBothClassesResizesOutputs) {
     void *uyvy = matrix(3, 2), *ayuv = matrix(1, 1), *back = matrix(1, 1);
-    uint8_t* p = data(uyvy);
+    uint8_t* p = data_of(uyvy);
     for (int i = 0; i < 24; ++i) p[i] = static_cast<uint8_t>(11 * i + 3);
     ASSERT_EQ(call(to444, "matrix_calc", uyvy, ayuv), HOX_ERR_NONE);
-    const t_vor_matrix_info ai = info(ayuv);
+    const t_vor_matrix_info ai = info_of(ayuv);
     EXPECT_EQ(ai.dim[0], 6);
     EXPECT_EQ(ai.dim[1], 2);
     // Row 1, input cell 2 (U 223, Y0 234, V 245, Y1 0) -> output cells 4 and 5 of row 1.
-    const uint8_t* r1 = data(ayuv) + ai.dimstride[1];
+    const uint8_t* r1 = data_of(ayuv) + ai.dimstride[1];
     EXPECT_EQ(std::vector<uint8_t>(r1 + 16, r1 + 24), (std::vector<uint8_t>{255, 234, 223, 245, 255, 0, 223, 245}));
     ASSERT_EQ(call(to422, "matrix_calc", ayuv, back), HOX_ERR_NONE);
-    EXPECT_EQ(info(back).dim[0], 3);
-    EXPECT_EQ(info(back).dim[1], 2);
-    EXPECT_EQ(std::vector<uint8_t>(data(back), data(back) + 24), std::vector<uint8_t>(p, p + 24));
+    EXPECT_EQ(info_of(back).dim[0], 3);
+    EXPECT_EQ(info_of(back).dim[1], 2);
+    EXPECT_EQ(std::vector<uint8_t>(data_of(back), data_of(back) + 24), std::vector<uint8_t>(p, p + 24));
 }
 
 TEST_F(Converters, TakeTheFirstElementOfListsAndRefuseWhatTheyCannotConvert) {
     void *in = matrix(1, 1), *out = matrix(2, 1);
     const uint8_t cell[4] = {1, 2, 3, 4};
-    std::copy(cell, cell + 4, data(in));
+    std::copy(cell, cell + 4, data_of(in));
     ASSERT_EQ(call(to444, "matrix_calc", list(in), list(out)), HOX_ERR_NONE);
-    EXPECT_EQ(std::vector<uint8_t>(data(out), data(out) + 8), (std::vector<uint8_t>{255, 2, 1, 3, 255, 4, 1, 3}));
+    EXPECT_EQ(std::vector<uint8_t>(data_of(out), data_of(out) + 8), (std::vector<uint8_t>{255, 2, 1, 3, 255, 4, 1, 3}));
 
     void *two_planes = matrix(2, 2, 2), *small = matrix(1, 1);
     EXPECT_EQ(call(to444, "matrix_calc", two_planes, small), HOX_EROR);
     EXPECT_EQ(call(to444, "matrix_calc", small, small), HOX_EROR);
     EXPECT_EQ(call(to444, "matrix_calc", static_cast<void*>(nullptr), small), HOX_EROR);
     EXPECT_EQ(call(to444, "matrix_calc", in, list(nullptr)), HOX_EROR);
-    EXPECT_EQ(info(small).dim[0], 1);  // a refused call leaves the output as it was
+    EXPECT_EQ(info_of(small).dim[0], 1);  // a refused call leaves the output as it was
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
 // Symbols, atoms and their argument readers, memory and atom arrays.
-#include <cstdint>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,21 +25,11 @@ TEST(Atoms, ConversionsAndArgumentReaders) {
     int thing;
     t_atom obj;
     atom_setobj(&obj, &thing);
-    EXPECT_EQ(sizeof(t_atom), 16u);
     EXPECT_EQ(atom_getobj(&obj), &thing);
-    EXPECT_EQ(atom_setlong(nullptr, 1), HOX_EROR);
-    struct Case {
-        t_atom a;
-        t_atom_long l;
-        double f;
-        t_symbol* s;
-    };
-    const Case cases[] = {{long_atom(-7), -7, -7.0, gensym("")},
-                          {float_atom(2.75), 2, 2.75, gensym("")},
-                          {float_atom(-2.75), -2, -2.75, gensym("")},  // truncates toward zero
-                          {sym_atom("x"), 0, 0.0, gensym("x")},
-                          {obj, 0, 0.0, gensym("")}};
-    for (const Case& c : cases) {
+    const struct { t_atom a; t_atom_long l; double f; t_symbol* s; } cases[] = {
+        {long_atom(-7), -7, -7.0, gensym("")}, {float_atom(-2.75), -2, -2.75, gensym("")},  // truncates toward zero
+        {sym_atom("x"), 0, 0.0, gensym("x")},  {obj, 0, 0.0, gensym("")}};
+    for (const auto& c : cases) {
         EXPECT_EQ(atom_getlong(&c.a), c.l) << c.f;
         EXPECT_DOUBLE_EQ(atom_getfloat(&c.a), c.f);
         EXPECT_EQ(atom_getsym(&c.a), c.s);
@@ -53,13 +41,9 @@ TEST(Atoms, ConversionsAndArgumentReaders) {
     float f = -1;
     t_symbol* s = nullptr;
     EXPECT_EQ(vor_atom_arg_getlong(&l, 1, 3, av), HOX_ERR_NONE);
-    EXPECT_EQ(l, 2);
     EXPECT_EQ(vor_atom_arg_getfloat(&f, 0, 3, av), HOX_ERR_NONE);
-    EXPECT_FLOAT_EQ(f, 640.0f);
     EXPECT_EQ(vor_atom_arg_getsym(&s, 2, 3, av), HOX_ERR_NONE);
-    EXPECT_EQ(s, gensym("cam"));
     for (long i : {2L, 3L, -1L}) EXPECT_EQ(vor_atom_arg_getlong(&l, i, 3, av), HOX_EROR) << i;
-    EXPECT_EQ(vor_atom_arg_getlong(&l, 0, 0, nullptr), HOX_EROR);
     EXPECT_EQ(vor_atom_arg_getfloat(&f, 2, 3, av), HOX_EROR);
     EXPECT_EQ(vor_atom_arg_getsym(&s, 0, 3, av), HOX_EROR);
     EXPECT_EQ(l, 2);
@@ -67,41 +51,16 @@ TEST(Atoms, ConversionsAndArgumentReaders) {
     EXPECT_EQ(s, gensym("cam"));
 }
 
+// atom_alloc's getter convention is shown through attribute getters (attributes_test.cpp).
 TEST(Memory, SizesAreRememberedAndBadSizesRefused) {
-    // atom_alloc follows the getter convention: it allocates only when
-    // given no atoms, and leaves a caller's own atom alone.
-    long ac = 0;
-    t_atom *av = nullptr, mine;
-    char alloc = 0;
-    ASSERT_EQ(atom_alloc(&ac, &av, &alloc), HOX_ERR_NONE);
-    EXPECT_EQ(ac, 1);
-    EXPECT_EQ(alloc, 1);
-    EXPECT_EQ(sysmem_ptrsize(av), static_cast<long>(sizeof(t_atom)));
-    sysmem_freeptr(av);
-    av = &mine;
-    alloc = 0;
-    ASSERT_EQ(atom_alloc(&ac, &av, &alloc), HOX_ERR_NONE);
-    EXPECT_EQ(av, &mine);
-    EXPECT_EQ(alloc, 0);
-
-    char* p = sysmem_newptr(37);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(sysmem_ptrsize(p), 37);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 16, 0u);
     EXPECT_EQ(sysmem_newptr(-1), nullptr);
     char* z = sysmem_newptrclear(64);
     ASSERT_NE(z, nullptr);
     EXPECT_EQ(std::string(z, 64), std::string(64, '\0'));
-    std::memcpy(p, "hello, runtime", 15);
-    sysmem_copyptr(p, z, 15);
-    EXPECT_STREQ(z, "hello, runtime");
     void* v = vor_getbytes(32);  // shares the allocator: either release works on either block
     EXPECT_EQ(sysmem_ptrsize(v), 32);
     sysmem_freeptr(v);
     vor_freebytes(z, 64);
-    sysmem_freeptr(p);
-    sysmem_freeptr(nullptr);
-    EXPECT_EQ(sysmem_ptrsize(nullptr), 0);
 }
 
 TEST(AtomArrays, CopyOnCreationAndFreshCopiesOnRead) {
@@ -120,7 +79,6 @@ TEST(AtomArrays, CopyOnCreationAndFreshCopiesOnRead) {
     t_atom *av = nullptr, *cav = nullptr;
     ASSERT_EQ(atomarray_getatoms(arr, &ac, &av), HOX_ERR_NONE);
     ASSERT_EQ(ac, 4);
-    EXPECT_EQ(atom_getsym(av + 3), gensym("four"));
     ASSERT_EQ(object_getvalueof(arr, &cac, &cav), HOX_ERR_NONE);
     ASSERT_EQ(cac, 4);
     EXPECT_NE(cav, av);
@@ -128,14 +86,6 @@ TEST(AtomArrays, CopyOnCreationAndFreshCopiesOnRead) {
     EXPECT_EQ(atom_getsym(cav + 3), gensym("four"));  // the copy outlives the array
     EXPECT_DOUBLE_EQ(atom_getfloat(cav + 2), 3.5);
     sysmem_freeptr(cav);
-
-    t_atomarray* empty = atomarray_new(0, nullptr);
-    ac = 5;
-    av = &got;
-    EXPECT_EQ(object_getvalueof(empty, &ac, &av), HOX_ERR_NONE);
-    EXPECT_EQ(ac, 0);
-    EXPECT_EQ(av, nullptr);
-    object_free(empty);
     // An object of a class without a value has none to give.
     t_class* c = class_new("basics_novalue", nullptr, nullptr, sizeof(t_object), nullptr, 0, 0);
     class_register(gensym("nobox"), c);
@@ -143,6 +93,5 @@ TEST(AtomArrays, CopyOnCreationAndFreshCopiesOnRead) {
     ac = 5;
     EXPECT_EQ(object_getvalueof(x, &ac, &av), HOX_EROR);
     EXPECT_EQ(ac, 0);
-    EXPECT_EQ(atomarray_getsize(reinterpret_cast<t_atomarray*>(x)), 0);
     object_free(x);
 }

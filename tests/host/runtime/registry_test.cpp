@@ -168,8 +168,6 @@ TEST(UniqueNames, NeverRepeatAcrossThreads) {
             for (int i = 0; i < 250; ++i) seen[t].insert(vor_symbol_unique());
         });
     for (auto& th : threads) th.join();
-    std::set<t_symbol*> all;
-    for (auto& s : seen) all.insert(s.begin(), s.end());
-    EXPECT_EQ(all.size(), 1000u);
-    EXPECT_EQ((*all.begin())->s_name[0], 'u');
+    for (int t = 1; t < 4; ++t) seen[0].insert(seen[t].begin(), seen[t].end());
+    EXPECT_EQ(seen[0].size(), 1000u);
 }
