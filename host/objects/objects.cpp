@@ -12,19 +12,6 @@
 
 namespace {
 
-std::string vformat(const char* fmt, va_list ap) {
-    va_list copy;
-    va_copy(copy, ap);
-    char small[256];
-    int n = std::vsnprintf(small, sizeof small, fmt, copy);
-    va_end(copy);
-    if (n < 0) return {};
-    if (static_cast<std::size_t>(n) < sizeof small) return std::string(small, static_cast<std::size_t>(n));
-    std::string out(static_cast<std::size_t>(n), '\0');
-    std::vsnprintf(out.data(), out.size() + 1, fmt, ap);
-    return out;
-}
-
 // Console lines of a wrapped object belong to its box.
 void* console_owner(void* x) {
     void* box = hox_host_wrapping_box(x);
@@ -72,27 +59,17 @@ t_symbol* vor_symbol_unique() {
 // ---------------------------------------------------------------- console
 
 void vor_object_post(void* x, const char* fmt, ...) {
-    if (!fmt) return;
-    try {
-        va_list ap;
-        va_start(ap, fmt);
-        std::string text = vformat(fmt, ap);
-        va_end(ap);
-        object_post(console_owner(x), "%s", text.c_str());
-    } catch (...) {
-    }
+    va_list ap;
+    va_start(ap, fmt);
+    hox_console_v(console_owner(x), HOX_CONSOLE_POST, fmt, ap);
+    va_end(ap);
 }
 
 void vor_object_error(void* x, const char* fmt, ...) {
-    if (!fmt) return;
-    try {
-        va_list ap;
-        va_start(ap, fmt);
-        std::string text = vformat(fmt, ap);
-        va_end(ap);
-        object_error(console_owner(x), "%s", text.c_str());
-    } catch (...) {
-    }
+    va_list ap;
+    va_start(ap, fmt);
+    hox_console_v(console_owner(x), HOX_CONSOLE_ERROR, fmt, ap);
+    va_end(ap);
 }
 
 void vor_error_code(void* box, t_hox_err code) {

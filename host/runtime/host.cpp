@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "runtime/hox_private.h"
 #include "runtime/runtime.h"
 
 struct t_outlet {
@@ -125,28 +126,26 @@ void wrapping_forget(void* x) {
 
 // ---------------------------------------------------------------- console
 
-void object_post(void* x, const char* fmt, ...) {
+void hox_console_v(void* x, t_hox_console_kind kind, const char* fmt, va_list ap) {
     if (!fmt) return;
     try {
-        va_list ap;
-        va_start(ap, fmt);
-        std::string text = vformat(fmt, ap);
-        va_end(ap);
-        hox::console(x, HOX_CONSOLE_POST, text);
+        hox::console(x, kind, vformat(fmt, ap));
     } catch (...) {
     }
 }
 
+void object_post(void* x, const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    hox_console_v(x, HOX_CONSOLE_POST, fmt, ap);
+    va_end(ap);
+}
+
 void object_error(void* x, const char* fmt, ...) {
-    if (!fmt) return;
-    try {
-        va_list ap;
-        va_start(ap, fmt);
-        std::string text = vformat(fmt, ap);
-        va_end(ap);
-        hox::console(x, HOX_CONSOLE_ERROR, text);
-    } catch (...) {
-    }
+    va_list ap;
+    va_start(ap, fmt);
+    hox_console_v(x, HOX_CONSOLE_ERROR, fmt, ap);
+    va_end(ap);
 }
 
 void hox_host_set_console(t_hox_console_fn fn, void* ctx) {

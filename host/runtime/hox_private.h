@@ -2,7 +2,10 @@
 // by HoxAPI for vorlib only: neither modules nor the shell use it.
 #pragma once
 
+#include <cstdarg>
+
 #include "hoxapi.h"
+#include "hoxhost.h"
 
 // Makes `o` an attribute. `name` is a C string or an interned symbol.
 // With `plain`, null accessors mean direct access to `length` values of
@@ -21,3 +24,6 @@ HOXAPI t_hox_err hox_registry_unregister(void* x);
 HOXAPI void* hox_registry_attach(t_symbol* name, void* client);
 HOXAPI t_hox_err hox_registry_detach(t_symbol* name, void* client);
 HOXAPI t_hox_err hox_registry_notify(void* x, t_symbol* message, void* data);
+
+// One console line from a printf format, attributed to `x`.
+HOXAPI void hox_console_v(void* x, t_hox_console_kind kind, const char* fmt, va_list ap);
