@@ -35,6 +35,6 @@ inline constexpr char16_t kCrossbarName[] = u"Analog Video Crossbar";
 inline constexpr GUID MEDIASUBTYPE_AnalogVideo_NTSC_M = {0x0482dde2, 0x7817, 0x11cf, {0x8a, 0x03, 0x00, 0xaa, 0x00, 0x6e, 0xcb, 0x65}};
 
 // A new crossbar filter (throws std::bad_alloc).
-ComPtr<IBaseFilter> make_crossbar(const Crossbar& spec);
+ComPtr<IBaseFilter> make_crossbar(const Crossbar& layout);
 
 }  // namespace vorsim
