@@ -24,20 +24,7 @@
 EXTERN_C const IID IID_ISampleGrabberCB;
 EXTERN_C const IID IID_ISampleGrabber;
 
-struct ISampleGrabberCB : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE SampleCB(double SampleTime, IMediaSample* pSample) = 0;
-    virtual HRESULT STDMETHODCALLTYPE BufferCB(double SampleTime, BYTE* pBuffer, LONG BufferLen) = 0;
-};
-
-struct ISampleGrabber : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE SetOneShot(BOOL OneShot) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetMediaType(const AM_MEDIA_TYPE* pType) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetConnectedMediaType(AM_MEDIA_TYPE* pType) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetBufferSamples(BOOL BufferThem) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetCurrentBuffer(LONG* pBufferSize, LONG* pBuffer) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetCurrentSample(IMediaSample** ppSample) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetCallback(ISampleGrabberCB* pCallback, LONG WhichMethodToCallback) = 0;
-};
+#include "sample_grabber_interfaces.h"
 #endif
 
 // Classes and a subtype the headers do not declare (present in strmiids).
