@@ -243,8 +243,8 @@ HRESULT graph_build(t_grabber* x, IBaseFilter* capture) {
         return E_FAIL;
     }
 
-    const int64_t interval = x->framerate >= 1 ? int64_t{10000000} / x->framerate : x->frameinterval;
-    framerate_apply(x, capture, interval);
+    int64_t interval = x->framerate >= 1 ? int64_t{10000000} / x->framerate : x->frameinterval;
+    framerate_apply(x, capture, &interval);
 
     hr = x->samplegrabber->SetBufferSamples(TRUE);
     if (FAILED(hr)) {

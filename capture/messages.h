@@ -1,4 +1,4 @@
-// The capture side's console texts, in one place.
+// The module's console texts, in one place.
 #pragma once
 
 namespace msg {
@@ -29,4 +29,28 @@ inline constexpr const char* kNoBufferSamples = "could not set sample grabber fi
 inline constexpr const char* kNoOneShot = "could not set sample grabber filter's one shot";
 inline constexpr const char* kNoCallback = "could not set grabber callback function";
 inline constexpr const char* kNoAddDv = "could not add DV decompressor filter to filter graph";
+// Formats, resolution and frame rate.
+inline constexpr const char* kNoStreamConfig = "could not get StreamConfig interface";
+inline constexpr const char* kFormatSet = "device format set to: %s";
+inline constexpr const char* kNoCaptureFilter = "could not get capture device";
+inline constexpr const char* kNoConnectedPin = "could not get connected pin";
+inline constexpr const char* kNoConfig = "could not get pConfig interface";
+inline constexpr const char* kNoTransport = "could not get transport interface";
+inline constexpr const char* kNoTransportParameters = "could not get basic transport parameters";
+inline constexpr const char* kUnknownStandard = "camera uses unrecognized input standard";
+inline constexpr const char* kResolutionWhileWriting = "cannot switch camera resolution while writing to disk";
+inline constexpr const char* kNoFrameRate = "could not set frame rate";
+// Image adjustment and property pages.
+inline constexpr const char* kNoImageAdjustment = "this device doesn't support image adjustment";
+inline constexpr const char* kNoHwnd = "no hwnd";
+inline constexpr const char* kNoPropertyPages = "no device property pages";
+// Recording.
+inline constexpr const char* kNoConformName = "could not conform name";
+inline constexpr const char* kNoFindCapture = "could not find capture filter";
+inline constexpr const char* kNoOutputFile = "could not set output file name";
+inline constexpr const char* kNoRenderStream = "could not render stream";
+inline constexpr const char* kNoAudioFilter = "could not get audio capture filter";
+inline constexpr const char* kNoRenderAudio = "could not render audio stream";
+inline constexpr const char* kNoSyncSource = "could not set default sync source";
+inline constexpr const char* kNoRunGraph = "could not run graph";
 }  // namespace msg

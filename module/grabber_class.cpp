@@ -9,8 +9,8 @@
 #include "grabber/attributes.h"
 #include "grabber/grabber.h"
 #include "module/module.h"
-#include "module/pending.h"
 #include "output/output.h"
+#include "output/recording.h"
 
 namespace {
 
@@ -43,8 +43,6 @@ void add_attributes(t_class* c) {
     t_symbol* const lng = _vor_sym_long;
     t_symbol* const f32 = _vor_sym_float32;
     t_symbol* const sym = _vor_sym_symbol;
-    const t_fn* const pget = HOXFN(pending_get);
-    const t_fn* const pset = HOXFN(pending_set);
     t_object* a;
 
     a = add_attr(c, "engine", sym, kAttrFlags, HOXFN(engine_get), HOXFN(engine_set), 0);
@@ -65,9 +63,9 @@ void add_attributes(t_class* c) {
     a = add_attr(c, "usedstrect", chr, kAttrFlags, nullptr, nullptr, FIELD(usedstrect));
     onoff(a);
     label(a, "\"Use Dest Rect\"");
-    a = add_attr(c, "input", lng, kAttrFlags, pget, pset, 0);
+    a = add_attr(c, "input", lng, kAttrFlags, HOXFN(input_get), HOXFN(input_set), 0);
     label(a, "Input");
-    a = add_attr(c, "format", lng, kAttrFlags, nullptr, pset, FIELD(format));
+    a = add_attr(c, "format", lng, kAttrFlags, nullptr, HOXFN(format_set), FIELD(format));
     label(a, "Format");
     a = add_attr(c, "framerate", lng, kAttrFlags, nullptr, nullptr, FIELD(framerate));
     label(a, "\"Frame Rate\"");
@@ -83,11 +81,16 @@ void add_attributes(t_class* c) {
     label(a, "\"Drop Report\"");
     a = add_attr(c, "vdevice", lng, kAttrFlags, HOXFN(vdevice_get), HOXFN(vdevice_set), FIELD(vdevice));
     label(a, "Vdevice");
-    add_array_attr(c, "resolution", lng, 2, pget, pset, 0);
-    for (const char* name : {"brightness", "contrast", "hue", "saturation", "sharpness", "gamma"})
-        add_attr(c, name, f32, kAttrFlags, pget, pset, 0);
-    for (const char* name : {"colorenable", "whitebalance", "backlight", "gain"})
-        add_array_attr(c, name, f32, 3, pget, pset, 0);
+    add_array_attr(c, "resolution", lng, 2, HOXFN(resolution_get), HOXFN(resolution_set), 0);
+    // Six scalar image attributes, then four arrays of three whose first
+    // value is the only one used.
+    for (int i = 0; i < 10; ++i) {
+        const t_procamp_accessors& p = kProcAmpAccessors[i];
+        if (i < 6)
+            add_attr(c, p.name, f32, kAttrFlags, p.get, p.set, 0);
+        else
+            add_array_attr(c, p.name, f32, 3, p.get, p.set, 0);
+    }
     add_attr(c, "write_video", chr, kAttrFlags, nullptr, nullptr, FIELD(write_video));
     add_attr(c, "write_audio", chr, kAttrFlags, nullptr, nullptr, FIELD(write_audio));
     a = add_attr(c, "uniqueid", sym, kAttrFlags, HOXFN(uniqueid_get), HOXFN(uniqueid_set), 0);
@@ -105,9 +108,9 @@ void add_methods(t_class* c) {
         const char* name;
         const t_fn* fn;
     } typed[] = {
-        {"getvdevlist", HOXFN(grabber_getvdevlist)}, {"getinputlist", HOXFN(pending_typed)},
-        {"getformatlist", HOXFN(pending_typed)}, {"open", HOXFN(grabber_open_method)},
-        {"close", HOXFN(grabber_close_method)}, {"write", HOXFN(pending_typed)},
+        {"getvdevlist", HOXFN(grabber_getvdevlist)}, {"getinputlist", HOXFN(grabber_getinputlist)},
+        {"getformatlist", HOXFN(grabber_getformatlist)}, {"open", HOXFN(grabber_open_method)},
+        {"close", HOXFN(grabber_close_method)}, {"write", HOXFN(grabber_write)},
     };
     for (const auto& m : typed) {
         vor_class_addmethod(c, m.fn, m.name, A_CANT, 0);
@@ -117,12 +120,12 @@ void add_methods(t_class* c) {
     vor_class_addmethod(c, HOXFN(grabber_notify), "notify", A_CANT, 0);
     vor_class_addmethod(c, HOXFN(grabber_dimensions), "dimensions", A_CANT, 0);
     vor_class_addmethod(c, HOXFN(grabber_attach), "attach", A_CANT, 0);
-    vor_class_addmethod(c, HOXFN(pending_method), "settings", A_USURP_LOW, 0);
-    vor_class_addmethod(c, HOXFN(pending_method), "snd_settings", A_USURP_LOW, 0);
-    vor_class_addmethod(c, HOXFN(pending_method), "stop", A_DEFER_LOW, 0);
-    vor_class_addmethod(c, HOXFN(pending_method), "defaults", A_DEFER_LOW, 0);
+    vor_class_addmethod(c, HOXFN(grabber_settings), "settings", A_USURP_LOW, 0);
+    vor_class_addmethod(c, HOXFN(grabber_snd_settings), "snd_settings", A_USURP_LOW, 0);
+    vor_class_addmethod(c, HOXFN(grabber_stop), "stop", A_DEFER_LOW, 0);
+    vor_class_addmethod(c, HOXFN(grabber_defaults), "defaults", A_DEFER_LOW, 0);
     vor_class_addmethod(c, HOXFN(grabber_clear), "clear", A_DEFER_LOW, 0);
-    vor_class_addmethod(c, HOXFN(pending_method), "format_changed", A_CANT, 0);
+    vor_class_addmethod(c, HOXFN(grabber_format_changed), "format_changed", A_CANT, 0);
     vor_class_addmethod(c, HOXFN(grabber_fileusage), "fileusage", A_CANT, 0);
 }
 

@@ -35,6 +35,7 @@ struct Cards {
     std::vector<Card> list;
     bool manual = false;
     long advanced = 0;  // frames made by hox_host_cards_advance
+    std::vector<t_bm_grab*> handles;  // every live handle, for signal changes
 };
 
 Cards& cards() {
@@ -92,8 +93,41 @@ void hox_host_cards_advance(long n) {
     if (n > 0) c.advanced += n;
 }
 
-t_bm_grab* bm_grab_new(void* owner) { return new (std::nothrow) t_bm_grab{owner}; }
-void bm_grab_free(t_bm_grab* h) { delete h; }
+t_bm_grab* bm_grab_new(void* owner) {
+    auto* h = new (std::nothrow) t_bm_grab{owner};
+    if (!h) return nullptr;
+    Cards& c = cards();
+    std::lock_guard<std::mutex> g(c.lock);
+    try {
+        c.handles.push_back(h);
+    } catch (const std::bad_alloc&) {
+        delete h;
+        return nullptr;
+    }
+    return h;
+}
+
+void bm_grab_free(t_bm_grab* h) {
+    if (!h) return;
+    {
+        Cards& c = cards();
+        std::lock_guard<std::mutex> g(c.lock);
+        std::erase(c.handles, h);
+    }
+    delete h;
+}
+
+void hox_host_card_signal(long index, long mode) {
+    std::vector<void*> owners;
+    {
+        Cards& c = cards();
+        std::lock_guard<std::mutex> g(c.lock);
+        for (t_bm_grab* h : c.handles)
+            if (h->open_device == index && h->owner) owners.push_back(h->owner);
+    }
+    // The owners are told outside the lock: they call back into the handle.
+    for (void* owner : owners) vor_object_method(owner, gensym("format_changed"), mode);
+}
 
 long bm_grab_getDeviceCount(t_bm_grab* h) {
     if (!h) return 0;
@@ -145,17 +179,14 @@ t_hox_err bm_grab_setDisplayMode(t_bm_grab* h, long index, long mode) {
     return HOX_ERR_NONE;
 }
 
-t_hox_err bm_grab_getDisplayModeNames(t_bm_grab* h, long index, long* ac, t_atom** av) {
-    if (ac) *ac = 0;
-    if (av) *av = nullptr;
+t_hox_err bm_grab_getDisplayModeNames(t_bm_grab* h, long index, t_atom* result) {
     Card card;
-    if (!h || !ac || !av || !card_at(index, &card)) return HOX_EROR;
-    const long n = static_cast<long>(card.modes.size());
-    if (n == 0) return HOX_ERR_NONE;
-    *av = static_cast<t_atom*>(vor_getbytes(static_cast<long>(sizeof(t_atom)) * n));
-    if (!*av) return HOX_OMEM;
-    for (long i = 0; i < n; ++i) atom_setsym(&(*av)[i], gensym(card.modes[static_cast<size_t>(i)].name.c_str()));
-    *ac = n;
+    if (!h || !result || !card_at(index, &card)) return HOX_EROR;
+    std::vector<t_atom> names(card.modes.size());
+    for (size_t i = 0; i < names.size(); ++i) atom_setsym(&names[i], gensym(card.modes[i].name.c_str()));
+    t_atomarray* array = atomarray_new(static_cast<long>(names.size()), names.data());
+    if (!array) return HOX_OMEM;
+    atom_setobj(result, array);
     return HOX_ERR_NONE;
 }
 

@@ -139,3 +139,7 @@ VORLIB void hox_host_set_cards(const t_hox_card* cards, long count);
 // new frames (n of them, of which the last is shown).
 VORLIB void hox_host_cards_manual_clock(bool manual);
 VORLIB void hox_host_cards_advance(long n);
+// A card that is open finds its input in display mode `mode`: the owner of
+// every handle that has card `index` open is sent "format_changed" `mode`,
+// as a card's own signal detection does.
+VORLIB void hox_host_card_signal(long index, long mode);

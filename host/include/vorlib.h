@@ -286,8 +286,9 @@ VORLIB long bm_grab_open(t_bm_grab* h, long index);                   // non-zer
 VORLIB void bm_grab_close(t_bm_grab* h);
 VORLIB t_hox_err bm_grab_setPixelFormat(t_bm_grab* h, long index, t_symbol* colormode);
 VORLIB t_hox_err bm_grab_setDisplayMode(t_bm_grab* h, long index, long mode);
-// The display mode names of a device; *av allocated with vor_getbytes.
-VORLIB t_hox_err bm_grab_getDisplayModeNames(t_bm_grab* h, long index, long* ac, t_atom** av);
+// The display mode names of a device, stored into `result` as a new atom
+// array of symbols (the caller frees it).
+VORLIB t_hox_err bm_grab_getDisplayModeNames(t_bm_grab* h, long index, t_atom* result);
 // 2 = a new frame in *bitmap (replacing it), 0 = no new frame, 5 = out of
 // memory, other values: no frame to give.
 VORLIB long bm_grab_getCurrentFrame(t_bm_grab* h, t_vor_bitmap** bitmap, void* texture, long unique);

@@ -127,12 +127,23 @@ TEST_F(Grabber, CloseWhenClosedAnswersErrorWithoutReply) {
     t_atom rv{};
     EXPECT_EQ(object_method_typed(g.x, gensym("close"), 0, nullptr, &rv), HOX_EROR);
     EXPECT_EQ(atom_getobj(&rv), nullptr);
-    // Device work that is not available yet says so, and never pretends.
-    for (const char* name : {"getformatlist", "getinputlist", "write"}) {
+    // Lists need an open device; `write` with nothing open replies 1 and
+    // records nothing.
+    for (const char* name : {"getformatlist", "getinputlist"}) {
         t_atom r{};
         EXPECT_EQ(object_method_typed(g.x, gensym(name), 0, nullptr, &r), HOX_EROR) << name;
         EXPECT_EQ(atom_getobj(&r), nullptr) << name;
     }
+    t_atom w{};
+    ASSERT_EQ(object_method_typed(g.x, gensym("write"), 0, nullptr, &w), HOX_ERR_NONE);
+    auto* reply = static_cast<t_atomarray*>(atom_getobj(&w));
+    ASSERT_NE(reply, nullptr);
+    t_atom first{};
+    ASSERT_EQ(atomarray_getsize(reply), 1);
+    atomarray_getindex(reply, 0, &first);
+    EXPECT_EQ(atom_getlong(&first), 1);
+    EXPECT_EQ(g.x->write_name, _vor_sym__none_);
+    object_free(reply);
 }
 
 TEST_F(Grabber, UniqueAndDropreportStoreAFlagAndRestartTheCount) {
