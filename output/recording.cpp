@@ -1,4 +1,5 @@
 // Recording to an AVI file through the capture graph builder's AVI mux.
+#include <cstdint>
 #include <cstring>
 
 #include "capture/com_holders.h"
@@ -55,10 +56,19 @@ long choose_file(t_grabber* x, long ac, t_atom* av, char* name, char* fullpath) 
     return rate_arg;
 }
 
+// The frame interval for `rate` frames a second, in 100-ns units: the whole
+// part of 10^7 / rate, as an int. A rate so slow that the interval does not
+// fit an int (or overflows the float) asks for the longest one that does.
+int64_t interval_for(float rate) {
+    const float units = 10000000.0f / rate;
+    if (!(units < 2147483648.0f)) return INT32_MAX;
+    return static_cast<int64_t>(units);
+}
+
 // The frame interval asked of the capture pin for the recording; the
 // interval in force before is kept for the preview that follows.
 void set_recording_rate(t_grabber* x, IBaseFilter* capture, float rate) {
-    int64_t interval = static_cast<int64_t>(10000000.0f / rate);
+    int64_t interval = interval_for(rate);
     if (framerate_apply(x, capture, &interval) == S_OK)
         x->frameinterval = interval;
     else
@@ -80,6 +90,32 @@ void add_audio(t_grabber* x, IBaseFilter* mux) {
     if (SUCCEEDED(mux->QueryInterface(IID_IConfigAviMux, config.put_void()))) config->SetMasterStream(1);
 }
 
+// The streams into the mux, the rate, and Run; false on a failure
+// (reported).
+bool run_recording(t_grabber* x, IBaseFilter* capture, IBaseFilter* mux, float rate) {
+    if (x->builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, capture, nullptr, mux) == S_OK) {
+        x->state = GRAB_RECORDING;
+    } else {
+        if (FAILED(x->builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, capture, nullptr, mux))) {
+            vor_object_error(x, "%s", msg::kNoRenderStream);
+            return false;
+        }
+        x->state = GRAB_RECORDING;
+        if (x->write_audio == 1) add_audio(x, mux);
+    }
+    set_recording_rate(x, capture, rate);
+    if (!x->mediacontrol) return false;
+    if (FAILED(x->graph->SetDefaultSyncSource())) {
+        vor_object_error(x, "%s", msg::kNoSyncSource);
+        return false;
+    }
+    if (FAILED(x->mediacontrol->Run())) {
+        vor_object_error(x, "%s", msg::kNoRunGraph);
+        return false;
+    }
+    return true;
+}
+
 // Everything after the file is chosen; false on a failure (reported).
 bool start_recording(t_grabber* x, IBaseFilter* capture, const char* name, float rate) {
     t_unichar* wide = charset_utf8tounicode(name, nullptr);
@@ -95,28 +131,12 @@ bool start_recording(t_grabber* x, IBaseFilter* capture, const char* name, float
         vor_object_error(x, "%s", msg::kNoOutputFile);
         return false;
     }
-    if (x->builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, capture, nullptr, mux.get()) ==
-        S_OK) {
-        x->state = GRAB_RECORDING;
-    } else {
-        if (FAILED(x->builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, capture, nullptr, mux.get()))) {
-            vor_object_error(x, "%s", msg::kNoRenderStream);
-            return false;
-        }
-        x->state = GRAB_RECORDING;
-        if (x->write_audio == 1) add_audio(x, mux.get());
-    }
-    set_recording_rate(x, capture, rate);
-    if (!x->mediacontrol) return false;
-    if (FAILED(x->graph->SetDefaultSyncSource())) {
-        vor_object_error(x, "%s", msg::kNoSyncSource);
-        return false;
-    }
-    if (FAILED(x->mediacontrol->Run())) {
-        vor_object_error(x, "%s", msg::kNoRunGraph);
-        return false;
-    }
-    return true;
+    if (run_recording(x, capture, mux.get(), rate)) return true;
+    // A start that failed leaves no mux or file writer in the graph: the
+    // preview built after it must not write anything.
+    graph_teardown(x, mux.get());
+    x->graph->RemoveFilter(mux.get());
+    return false;
 }
 
 }  // namespace

@@ -122,8 +122,23 @@ void hox_host_card_signal(long index, long mode) {
     {
         Cards& c = cards();
         std::lock_guard<std::mutex> g(c.lock);
-        for (t_bm_grab* h : c.handles)
-            if (h->open_device == index && h->owner) owners.push_back(h->owner);
+        const Card* card = index >= 0 && index < static_cast<long>(c.list.size()) ? &c.list[static_cast<size_t>(index)]
+                                                                                   : nullptr;
+        for (t_bm_grab* h : c.handles) {
+            if (h->open_device != index || !h->owner) continue;
+            // The open card now delivers the detected mode; an index it does
+            // not have leaves the frames as they were.
+            if (card && mode >= 0 && mode < static_cast<long>(card->modes.size())) {
+                const Mode next = card->modes[static_cast<size_t>(mode)];
+                const int32_t pitch = h->uyvy ? 2 * next.width : 4 * next.width;
+                try {
+                    h->pixels.assign(static_cast<size_t>(pitch) * static_cast<size_t>(next.height), 0);
+                    h->mode = next;
+                } catch (const std::bad_alloc&) {
+                }
+            }
+            owners.push_back(h->owner);
+        }
     }
     // The owners are told outside the lock: they call back into the handle.
     for (void* owner : owners) vor_object_method(owner, gensym("format_changed"), mode);

@@ -1,18 +1,26 @@
 // The virtual microphone.
 #include "audio_capture.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <new>
 
 #include "filter_base.h"
 #include "graph_events.h"
 #include "pin_base.h"
+#include "sim_device.h"
 #include "streaming.h"
 #include "vorsim.h"
 
 namespace vorsim {
 namespace {
+
+// The pages an audio capture filter offers: the input mixer's only.
+// {2CA8CA52-3C3F-11D2-B73D-00C04FB6BD3D}, the system's CLSID_AudioInputMixerProperties.
+constexpr CLSID kAudioInputMixerPage = {0x2ca8ca52, 0x3c3f, 0x11d2, {0xb7, 0x3d, 0x00, 0xc0, 0x4f, 0xb6, 0xbd, 0x3d}};
+const CLSID* const kPages[] = {&kAudioInputMixerPage};
 
 WAVEFORMATEX wave_format(const AudioDevice& d) {
     WAVEFORMATEX w;
@@ -158,10 +166,11 @@ private:
     StreamingThread thread_;
 };
 
-class AudioCaptureFilter final : public Filter<IAMFilterMiscFlags>, private DeviceLossListener {
+class AudioCaptureFilter final : public Filter<IAMFilterMiscFlags, ISpecifyPropertyPages, ISimDevice>,
+                                 private DeviceLossListener {
 public:
     explicit AudioCaptureFilter(std::shared_ptr<const PluggedAudioDevice> device)
-        : Filter<IAMFilterMiscFlags>(CLSID_AudioRecord), device_(std::move(device)) {
+        : Filter<IAMFilterMiscFlags, ISpecifyPropertyPages, ISimDevice>(CLSID_AudioRecord), device_(std::move(device)) {
         pin_ = static_cast<AudioPin*>(add_pin(std::make_unique<AudioPin>(*this, device_->device)));
         if (!device_->link->attach(this)) lost_ = true;
     }
@@ -172,6 +181,25 @@ public:
     }
 
     ULONG STDMETHODCALLTYPE GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_SOURCE; }
+
+    // The first property_pages pages of the list (that is, the mixer page
+    // unless the count is 0), in task memory the caller frees.
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override {
+        if (pages == nullptr) return E_POINTER;
+        pages->cElems = 0;
+        pages->pElems = nullptr;
+        if (HRESULT hr = fault_result("ISpecifyPropertyPages::GetPages"); FAILED(hr)) return hr;
+        const size_t count = std::min<size_t>(device_->device.property_pages.value_or(0), std::size(kPages));
+        if (count == 0) return S_OK;
+        auto* elems = static_cast<GUID*>(CoTaskMemAlloc(count * sizeof(GUID)));
+        if (elems == nullptr) return E_OUTOFMEMORY;
+        for (size_t i = 0; i < count; ++i) elems[i] = *kPages[i];
+        pages->cElems = static_cast<ULONG>(count);
+        pages->pElems = elems;
+        return S_OK;
+    }
+
+    std::string device_name() override { return device_->device.friendly_name; }
 
     void device_lost() override {
         lost_ = true;
@@ -187,6 +215,9 @@ public:
     }
 
 protected:
+    bool interface_allowed(REFIID iid) override {
+        return iid != IID_ISpecifyPropertyPages || device_->device.property_pages.has_value();
+    }
     HRESULT on_pause(FILTER_STATE from) override {
         if (from == State_Stopped && lost_) return kAudioGone;
         if (from == State_Running) {

@@ -6,7 +6,10 @@
 // 16 bits. IAMStreamConfig on the pin gives that one format (one
 // capability, 52 bytes of AUDIO_STREAM_CONFIG_CAPS); SetFormat takes only
 // it (E_FAIL otherwise; VFW_E_NOT_STOPPED unless stopped). The filter has
-// IAMFilterMiscFlags (IS_SOURCE) and no reference clock.
+// IAMFilterMiscFlags (IS_SOURCE), ISimDevice, and no reference clock; with
+// `property_pages` also ISpecifyPropertyPages, whose GetPages offers the
+// input mixer page when the count is not 0 (fault
+// "ISpecifyPropertyPages::GetPages").
 //
 // Streaming: while running, the connected pin delivers one chunk per video
 // frame time (1/30 s: rate / 30 sample frames) on a StreamingThread. Chunk

@@ -123,15 +123,11 @@ class AviMux::Input final : public InputPin<> {
 public:
     Input(AviMux& mux, const std::u16string& name) : InputPin<>(mux, name, name), mux_(mux) {}
 
-    // When it connected (0: not connected); the filter lock guards it.
-    uint64_t connected_as = 0;
-
 protected:
     HRESULT check_media_type(const AM_MEDIA_TYPE& mt) const override {
         return avi_stream_format(mt) ? S_OK : S_FALSE;
     }
     HRESULT on_connected(const AM_MEDIA_TYPE&) override { return mux_.input_connected(*this); }
-    void on_disconnected() override { connected_as = 0; }
     HRESULT on_receive(IMediaSample* sample) override { return mux_.write_sample(*this, sample); }
     HRESULT on_end_of_stream() override { return mux_.input_ended(*this); }
 
@@ -159,7 +155,6 @@ AviMux::AviMux() : Filter<IConfigAviMux>(CLSID_AviDest) {
 AviMux::~AviMux() { finish_recording(); }
 
 HRESULT AviMux::input_connected(Input& pin) {
-    pin.connected_as = ++connections_;
     for (size_t i = 0; PinCore* p = pin_at(i); ++i) {
         if (p->direction() == PINDIR_INPUT && !p->connected() && p != &pin) return S_OK;
     }
@@ -192,15 +187,13 @@ HRESULT AviMux::start_recording() {
         if (name.empty()) return E_FAIL;
         path = to_utf8(name);
 
-        std::vector<std::pair<uint64_t, Input*>> connected;
+        // Pin order: inputs are added as the ones before them connect, so
+        // this is the order they first connected in, and an input that
+        // reconnects (a capture pin given a new format) keeps its stream.
         for (size_t i = 0; PinCore* p = pin_at(i); ++i) {
             auto* input = dynamic_cast<Input*>(p);
             std::lock_guard<std::recursive_mutex> lock(filter_lock());
-            if (input != nullptr && input->connected() && input->connected_as != 0)
-                connected.emplace_back(input->connected_as, input);
-        }
-        std::sort(connected.begin(), connected.end());
-        for (const auto& [order, input] : connected) {
+            if (input == nullptr || !input->connected()) continue;
             std::optional<AviStreamFormat> format = avi_stream_format(input->connection_type().get());
             if (!format) return VFW_E_TYPE_NOT_ACCEPTED;
             inputs.emplace_back(input, *format);

@@ -9,12 +9,13 @@
 //
 // The mux writes the file itself, with an AviWriter, at the file name of
 // the File Writer its output is connected to (the File Writer only holds the
-// name). Streams are the connected inputs in the order they connected. The
-// file is created when the mux leaves Stopped and finished (index and
-// sizes written, playable) by whichever comes first: Stop, either filter
-// leaving its graph, the output connection going away, the mux's last
-// reference, or EndOfStream on every connected input (a capture device that
-// was lost ends its stream that way). Samples arriving after that are
+// name). Streams are the connected inputs in pin order, which is the order
+// they first connected in (an input that disconnects and connects again
+// keeps its place, as a capture pin given a new format does). The file is
+// created when the mux leaves Stopped and finished (index and sizes
+// written, playable) by whichever comes first: Stop, either filter leaving
+// its graph, the output connection going away, the mux's last reference, or
+// EndOfStream on every connected input. Samples arriving after that are
 // dropped until the next recording starts.
 #pragma once
 
@@ -81,7 +82,6 @@ private:
 
     Output* output_ = nullptr;
     int next_input_number_ = 1;
-    uint64_t connections_ = 0;  // connection counter: the stream order
 
     mutable std::mutex writer_mutex_;  // the fields below
     AviWriter writer_;

@@ -198,12 +198,18 @@ HRESULT CaptureFilter::Set(LONG prop, LONG value, LONG flags) {
     if (!amp || prop < 0 || static_cast<size_t>(prop) >= kProcAmpCount || !(*amp)[static_cast<size_t>(prop)])
         return E_PROP_ID_UNSUPPORTED;
     const ProcAmpEntry& e = *(*amp)[static_cast<size_t>(prop)];
-    if (flags != VideoProcAmp_Flags_Auto && flags != VideoProcAmp_Flags_Manual) return E_INVALIDARG;
-    if ((e.flags & flags) == 0) return E_INVALIDARG;  // a mode the device lacks
+    // Auto wins when both modes are asked for, as drivers do with the
+    // capability flags passed back unchanged.
+    const LONG both = VideoProcAmp_Flags_Auto | VideoProcAmp_Flags_Manual;
+    if (flags <= 0 || (flags & ~both) != 0) return E_INVALIDARG;
+    const LONG mode = (flags & VideoProcAmp_Flags_Auto) ? VideoProcAmp_Flags_Auto : VideoProcAmp_Flags_Manual;
+    if ((e.flags & mode) == 0) return E_INVALIDARG;  // a mode the device lacks
     std::lock_guard<std::mutex> lock(controls_);
     AmpState& s = amp_[static_cast<size_t>(prop)];
-    if (flags == VideoProcAmp_Flags_Auto) {
-        s.mode = flags;  // the device picks the value
+    if (mode == VideoProcAmp_Flags_Auto) {
+        // The value given is ignored; the device settles on its default.
+        s.value = e.default_value;
+        s.mode = flags;
         return S_OK;
     }
     if (value < e.min || value > e.max) return E_INVALIDARG;
@@ -314,6 +320,13 @@ HRESULT CaptureFilter::GetPages(CAUUID* pages) {
     pages->cElems = static_cast<ULONG>(count);
     pages->pElems = elems;
     return S_OK;
+}
+
+// ---- ISimDevice --------------------------------------------------------------
+
+std::string CaptureFilter::device_name() {
+    const VideoDevice& d = device_->device;
+    return d.friendly_name.value_or(d.description.value_or(std::string()));
 }
 
 }  // namespace vorsim

@@ -10,11 +10,11 @@
 // capture graph builder through supporting_filters() while that input pin
 // is unconnected.
 //
-// Filter interfaces: IAMFilterMiscFlags (IS_SOURCE) always; IAMVideoProcAmp
-// with `procamp`; IAMAnalogVideoDecoder with a crossbar or a caps entry with
-// a non-zero standard; IAMExtTransport with `transport`; ISpecifyPropertyPages
-// with `property_pages`. Control values (amplifier, TV format) belong to the
-// filter instance and start from the device file's.
+// Filter interfaces: IAMFilterMiscFlags (IS_SOURCE) and ISimDevice always;
+// IAMVideoProcAmp with `procamp`; IAMAnalogVideoDecoder with a crossbar or a
+// caps entry with a non-zero standard; IAMExtTransport with `transport`;
+// ISpecifyPropertyPages with `property_pages`. Control values (amplifier, TV
+// format) belong to the filter instance and start from the device file's.
 //
 // IAMStreamConfig (each output pin):
 //   GetNumberOfCapabilities  the caps count, 128
@@ -60,6 +60,7 @@
 #include "device_registry.h"
 #include "filter_base.h"
 #include "pin_base.h"
+#include "sim_device.h"
 #include "streaming.h"
 
 namespace vorsim {
@@ -88,6 +89,7 @@ protected:
     HRESULT check_media_type(const AM_MEDIA_TYPE& mt) const override;
     HRESULT on_connected(const AM_MEDIA_TYPE& mt) override;
     ALLOCATOR_PROPERTIES buffer_properties(const AM_MEDIA_TYPE& mt) const override;
+    bool interface_allowed(REFIID iid) override;
 
 private:
     MediaType default_type() const;
@@ -121,9 +123,9 @@ protected:
     HRESULT check_media_type(const AM_MEDIA_TYPE& mt) const override;
 };
 
-class CaptureFilter final
-    : public Filter<IAMFilterMiscFlags, IAMVideoProcAmp, IAMAnalogVideoDecoder, IAMExtTransport, ISpecifyPropertyPages>,
-      private DeviceLossListener {
+class CaptureFilter final : public Filter<IAMFilterMiscFlags, IAMVideoProcAmp, IAMAnalogVideoDecoder, IAMExtTransport,
+                                          ISpecifyPropertyPages, ISimDevice>,
+                            private DeviceLossListener {
 public:
     // Throws std::bad_alloc.
     explicit CaptureFilter(std::shared_ptr<const PluggedVideoDevice> device);
@@ -184,6 +186,8 @@ public:
     HRESULT STDMETHODCALLTYPE put_EditStart(LONG) override { return E_NOTIMPL; }
     // ISpecifyPropertyPages.
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
+    // ISimDevice.
+    std::string device_name() override;
 
 protected:
     bool interface_allowed(REFIID iid) override;

@@ -141,7 +141,7 @@ void fill_stream_caps(const VideoCaps& c, VIDEO_STREAM_CONFIG_CAPS& out) {
     out.MaxOutputSize = size;
     out.OutputGranularityX = 1;
     out.OutputGranularityY = 1;
-    out.MinFrameInterval = c.min_interval;
+    out.MinFrameInterval = c.rate_listed ? c.min_interval : 0;
     out.MaxFrameInterval = c.min_interval * kMaxIntervalFactor;
     const long long bits = static_cast<long long>(frame_size(frame_format(c))) * 8;
     const auto per_second = [&](long long interval) {

@@ -106,6 +106,11 @@ HRESULT CapturePin::GetStreamCaps(int index, AM_MEDIA_TYPE** pmt, BYTE* scc) {
     return S_OK;
 }
 
+bool CapturePin::interface_allowed(REFIID iid) {
+    if (iid == IID_IAMStreamConfig && !desc_.stream_config) return false;
+    return OutputPin<IAMStreamConfig>::interface_allowed(iid);
+}
+
 HRESULT CapturePin::GetFormat(AM_MEDIA_TYPE** pmt) {
     if (pmt == nullptr) return E_POINTER;
     *pmt = nullptr;

@@ -1,6 +1,8 @@
 // OleCreatePropertyFrame: no dialog; the call is reported to the handler.
 #include <mutex>
 
+#include "com_object.h"
+#include "sim_device.h"
 #include "vorsim.h"
 #include "wide.h"
 
@@ -8,6 +10,15 @@ namespace vorsim {
 namespace {
 std::mutex g_mutex;
 PropertyFrameHandler g_handler;
+
+// The device an object was made from, when it is one of the sim's device
+// filters; empty otherwise.
+std::string device_name_of(IUnknown* object) {
+    if (object == nullptr) return {};
+    ComPtr<ISimDevice> device;
+    if (FAILED(object->QueryInterface(IID_ISimDevice, device.put_void())) || !device) return {};
+    return device->device_name();
+}
 }  // namespace
 
 void property_frame_handler_set(PropertyFrameHandler handler) {
@@ -32,6 +43,7 @@ HRESULT OleCreatePropertyFrame(HWND, UINT, UINT, LPCOLESTR lpszCaption, ULONG cO
         call.caption = std::u16string(vorsim::wide_view(lpszCaption));
         call.objects.assign(ppUnk, ppUnk + cObjects);
         call.pages.assign(pPageClsID, pPageClsID + cPages);
+        if (cObjects != 0) call.device_name = vorsim::device_name_of(ppUnk[0]);
         return handler(call);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;

@@ -4,6 +4,8 @@
 #include "module/module_fixture.h"
 
 #include <chrono>
+#include <unistd.h>
+
 #include <fstream>
 #include <thread>
 
@@ -16,7 +18,7 @@ protected:
     void SetUp() override {
         ModuleTest::SetUp();
         // A fast camera (about 1000 frames a second) in each layout.
-        const std::string path = ::testing::TempDir() + "streaming_devices.json";
+        const std::string path = ::testing::TempDir() + "streaming_devices_" + std::to_string(getpid()) + ".json";
         std::ofstream(path) << R"({"video": [
           {"friendly_name": "Fast RGB32", "device_path": "fast-rgb32", "pattern": "ramp",
            "pins": [{"category": "capture", "caps": [

@@ -83,8 +83,16 @@ TEST_F(DeviceControls, ProcAmpRangesValuesAndModes) {
     EXPECT_EQ(amp->Set(VideoProcAmp_Brightness, 9999, VideoProcAmp_Flags_Auto), S_OK) << "auto ignores the value";
     ASSERT_EQ(amp->Get(VideoProcAmp_Brightness, &value, &flags), S_OK);
     EXPECT_EQ(flags, VideoProcAmp_Flags_Auto);
-    EXPECT_EQ(value, -30);
+    EXPECT_EQ(value, 0) << "under automatic control the device settles on its default";
+    // Both modes at once (capability flags passed back): automatic wins.
+    EXPECT_EQ(amp->Set(VideoProcAmp_Brightness, 20, VideoProcAmp_Flags_Manual), S_OK);
+    EXPECT_EQ(amp->Set(VideoProcAmp_Brightness, 40, 3), S_OK);
+    ASSERT_EQ(amp->Get(VideoProcAmp_Brightness, &value, &flags), S_OK);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(flags, 3);
+    EXPECT_EQ(amp->Set(VideoProcAmp_Brightness, 0, 4), E_INVALIDARG) << "not a control mode";
     EXPECT_EQ(amp->Set(VideoProcAmp_Gain, 50, VideoProcAmp_Flags_Auto), E_INVALIDARG) << "gain is manual only";
+    EXPECT_EQ(amp->Set(VideoProcAmp_Gain, 50, 3), E_INVALIDARG) << "nor does both mean manual";
     EXPECT_EQ(amp->Set(VideoProcAmp_Hue, 0, VideoProcAmp_Flags_Manual), E_PROP_ID_UNSUPPORTED);
 }
 

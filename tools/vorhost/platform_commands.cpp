@@ -66,9 +66,12 @@ PlatformCommands::PlatformCommands(Interpreter& shell, std::string script_folder
     shell_.add_command("plug", [this](Args& a) { plug(a); });
     shell_.add_command("unplug", [this](Args& a) { unplug(a); });
     shell_.add_command("fault", [this](Args& a) { fault(a); });
+    shell_.add_command("cardmode", [this](Args& a) { cardmode(a); });
     vorsim::property_frame_handler_set([this](const vorsim::PropertyFrameCall& call) -> HRESULT {
-        shell_.print("dialog: property pages of \"" + utf8(call.caption) + "\" (" +
-                     std::to_string(call.pages.size()) + " pages)");
+        // The module passes no caption: the device the pages belong to names the dialog.
+        const std::string name = call.caption.empty() ? call.device_name : utf8(call.caption);
+        shell_.print("dialog: property pages of \"" + name + "\" (" + std::to_string(call.pages.size()) +
+                     " pages)");
         return S_OK;
     });
 }
@@ -101,6 +104,21 @@ void PlatformCommands::unplug(Args& a) {
     if (!vorsim::unplug_device(name))
         throw CommandError{"unplug: no device \"" + name + "\""};
     hand_cards_to_host();
+}
+
+void PlatformCommands::cardmode(Args& a) {
+    a.expect(2, 2, "cardmode CARD MODE");
+    const std::string name = a.word(0, "CARD");
+    const long mode = a.number(1, "MODE");
+    // The host's card list is the device set's, in the same order.
+    const std::vector<vorsim::Card> cards = vorsim::current_devices().cards;
+    for (size_t i = 0; i < cards.size(); ++i) {
+        if (cards[i].name == name) {
+            hox_host_card_signal(static_cast<long>(i), mode);
+            return;
+        }
+    }
+    throw CommandError{"cardmode: no card \"" + name + "\""};
 }
 
 void PlatformCommands::fault(Args& a) {

@@ -11,8 +11,11 @@
 //                       name); an unknown one is a wrong line
 //   fault CALL [N]      the next N calls of CALL fail (every one without N)
 //   fault clear         no call fails any more
+//   cardmode CARD MODE  the card named CARD finds its input in display mode
+//                       MODE: boxes that have it open are told format_changed
 //
-// Dialogs print as `dialog: property pages of "CAPTION" (N pages)`.
+// Dialogs print as `dialog: property pages of "NAME" (N pages)`, NAME being
+// the caption, or without one the device whose filter the pages are for.
 #pragma once
 
 #include "interpreter.h"
@@ -43,6 +46,7 @@ private:
     void plug(Args& a);
     void unplug(Args& a);
     void fault(Args& a);
+    void cardmode(Args& a);
 
     Interpreter& shell_;
     std::string script_folder_;

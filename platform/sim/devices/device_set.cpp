@@ -208,8 +208,15 @@ VideoCaps parse_caps(const json& v, const Where& w) {
         w.field("width").expected("an even width for " + subtype_name(c.subtype));
     if (planar && c.height % 2 != 0) w.field("height").expected("an even height for " + subtype_name(c.subtype));
 
-    if (const json* mi = find(v, "min_interval"))
-        c.min_interval = get_integer(*mi, 1, INT64_MAX, w.field("min_interval"), "a positive integer (100-ns units)");
+    if (const json* mi = find(v, "min_interval")) {
+        // 0: the capability lists no rate; the device still streams at the
+        // default interval.
+        c.min_interval = get_integer(*mi, 0, INT64_MAX, w.field("min_interval"), "an integer from 0 (100-ns units)");
+        if (c.min_interval == 0) {
+            c.min_interval = VideoCaps{}.min_interval;
+            c.rate_listed = false;
+        }
+    }
     if (const json* st = find(v, "standard"))
         c.standard = uint32_t(get_integer(*st, 0, UINT32_MAX, w.field("standard"), "a VideoStandard bit mask (a non-negative integer)"));
     return c;
@@ -223,7 +230,7 @@ struct ParsedPin {
 
 ParsedPin parse_pin(const json& v, const Where& w) {
     check_object(v, w);
-    check_keys(v, {"category", "interleaved", "caps", "current"}, w);
+    check_keys(v, {"category", "interleaved", "stream_config", "caps", "current"}, w);
     ParsedPin p;
     const json* cat = find(v, "category");
     if (!cat) w.field("category").error("missing (capture, preview, ...)");
@@ -242,6 +249,7 @@ ParsedPin parse_pin(const json& v, const Where& w) {
     if (const json* il = find(v, "interleaved")) p.pin.interleaved = get_bool(*il, w.field("interleaved"));
     if (p.pin.interleaved && p.pin.category != PinCategory::Capture)
         w.field("interleaved").error("only a capture pin can be interleaved");
+    if (const json* sc = find(v, "stream_config")) p.pin.stream_config = get_bool(*sc, w.field("stream_config"));
 
     if (const json* caps = find(v, "caps")) {
         const Where cw = w.field("caps");
@@ -406,9 +414,10 @@ AudioDevice parse_audio(const json& v, size_t index) {
     if (!name) fail(w.device, "friendly_name: missing (a string)");
     a.friendly_name = get_string(*name, w.field("friendly_name"));
     w.device += " " + in_quotes(a.friendly_name);
-    check_keys(v, {"friendly_name", "rate", "channels"}, w);
+    check_keys(v, {"friendly_name", "rate", "channels", "property_pages"}, w);
     if (const json* r = find(v, "rate")) a.rate = uint32_t(get_positive_int32(*r, w.field("rate")));
     if (const json* c = find(v, "channels")) a.channels = uint32_t(get_positive_int32(*c, w.field("channels")));
+    if (const json* pp = find(v, "property_pages")) a.property_pages = get_count(*pp, w.field("property_pages"));
     return a;
 }
 
@@ -665,7 +674,7 @@ DeviceSet default_devices() {
     tv.property_pages = 3;
     set.video.push_back(tv);
 
-    set.audio.push_back(AudioDevice{"Virtual Microphone", 44100, 2});
+    set.audio.push_back(AudioDevice{"Virtual Microphone", 44100, 2, 1});
 
     set.cards.push_back(Card{"Virtual Card", "BM-0001",
                              {{"NTSC", 720, 486}, {"PAL", 720, 576}, {"HD 1080i 59.94", 1920, 1080}}});

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vorsim {
@@ -88,6 +89,7 @@ struct VideoCaps {
     int32_t height = 0;
     int64_t min_interval = 333333;
     uint32_t standard = 0;
+    bool rate_listed = true;  // false: MinFrameInterval reads 0 (min_interval 0 in the file)
 
     bool operator==(const VideoCaps&) const = default;
 };
@@ -102,6 +104,7 @@ const char* pin_category_name(PinCategory c);
 struct VideoPin {
     PinCategory category = PinCategory::Capture;
     bool interleaved = false;
+    bool stream_config = true;  // false: the pin does not answer IAMStreamConfig
     std::vector<VideoCaps> caps;
     size_t current = 0;  // index into caps
 
@@ -179,10 +182,20 @@ struct VideoDevice {
     bool operator==(const VideoDevice&) const = default;
 };
 
+// A microphone: one PCM format at 16 bits. Without property_pages the
+// filter lacks ISpecifyPropertyPages.
 struct AudioDevice {
+    AudioDevice() = default;
+    // So that code can write a device as {name, rate, channels} and leave
+    // the optional parts out.
+    AudioDevice(std::string name, uint32_t sample_rate = 44100, uint32_t channel_count = 2,
+                std::optional<uint32_t> pages = std::nullopt)
+        : friendly_name(std::move(name)), rate(sample_rate), channels(channel_count), property_pages(pages) {}
+
     std::string friendly_name;
     uint32_t rate = 44100;
     uint32_t channels = 2;
+    std::optional<uint32_t> property_pages;
 
     bool operator==(const AudioDevice&) const = default;
 };
@@ -249,7 +262,7 @@ bool parse_device_file(const std::string& json_text, DeviceSet& out, std::string
 //   PAL, YUY2 640x480 NTSC, RGB24 320x240 NTSC, YV12 720x480 NTSC; ramp;
 //   crossbar Video Tuner / Video Composite / Video SVideo, 2 outputs,
 //   composite routed; procamp; 3 property pages.
-// - audio "Virtual Microphone" 44100 Hz stereo.
+// - audio "Virtual Microphone" 44100 Hz stereo, 1 property page.
 // - card "Virtual Card" BM-0001 with modes NTSC 720x486, PAL 720x576,
 //   HD 1080i 1920x1080.
 DeviceSet default_devices();

@@ -74,10 +74,17 @@ VORSIM_API HRESULT fault_result(const char* base, const WCHAR* qualifier, HRESUL
 // what the handler returns (S_OK without a handler). The handler runs on the
 // calling thread, as the modal dialog would, and may act on the objects
 // (e.g. call IAMStreamConfig::SetFormat as a stream-format page would).
+//
+// device_name names the device when the first object is a filter the sim
+// made from a plugged device (a video or audio capture filter): its friendly
+// name, else its description, in UTF-8. It is empty for any other object,
+// and when there is none. The module passes no caption, so the shell names
+// its dialogs by this.
 struct PropertyFrameCall {
     std::u16string caption;
     std::vector<IUnknown*> objects;  // valid during the call only
     std::vector<CLSID> pages;
+    std::string device_name;
 };
 using PropertyFrameHandler = std::function<HRESULT(const PropertyFrameCall&)>;
 VORSIM_API void property_frame_handler_set(PropertyFrameHandler handler);  // empty: none
