@@ -70,8 +70,9 @@ void remove_all_filters(t_grabber* x) {
 }
 
 // DV display size for the requested resolution.
-int dv_display(const t_grabber* x) {
-    const int32_t w = x->resolution[0], h = x->resolution[1];
+int dv_display(t_grabber* x) {
+    const int32_t w = std::atomic_ref<int32_t>(x->resolution[0]).load();
+    const int32_t h = std::atomic_ref<int32_t>(x->resolution[1]).load();
     if (w > 360 || h > 288) return DVRESOLUTION_FULL;
     if (w > 180 || h > 144) return DVRESOLUTION_HALF;
     if (w > 88 || h > 72) return DVRESOLUTION_QUARTER;

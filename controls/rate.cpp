@@ -127,7 +127,10 @@ HRESULT framerate_apply(t_grabber* x, IBaseFilter* capture, int64_t* interval) {
 }
 
 t_hox_err resolution_get(t_grabber* x, void*, long* ac, t_atom** av) {
-    int32_t w = x->resolution[0], h = x->resolution[1];
+    // The stored request; the output matrix's notifications may write it
+    // from the streaming thread.
+    int32_t w = std::atomic_ref<int32_t>(x->resolution[0]).load();
+    int32_t h = std::atomic_ref<int32_t>(x->resolution[1]).load();
     if (x->graph) {
         ComRef<IBaseFilter> capture(capture_filter_find(x));
         if (!capture) {
@@ -153,9 +156,10 @@ t_hox_err resolution_set(t_grabber* x, void*, long ac, t_atom* av) {
     if (ac < 2 || !av) return HOX_ERR_NONE;
     const auto w = static_cast<int32_t>(atom_getlong(av));
     const auto h = static_cast<int32_t>(atom_getlong(av + 1));
-    if (w == x->resolution[0] && h == x->resolution[1]) return HOX_ERR_NONE;
-    x->resolution[0] = w;
-    x->resolution[1] = h;
+    std::atomic_ref<int32_t> stored_w(x->resolution[0]), stored_h(x->resolution[1]);
+    if (w == stored_w.load() && h == stored_h.load()) return HOX_ERR_NONE;
+    stored_w.store(w);
+    stored_h.store(h);
     // The DV display size is chosen when the graph is built.
     if (x->graph) grabber_reopen(x);
     return HOX_ERR_NONE;

@@ -1,8 +1,10 @@
-// The Smart Tee's two outputs and the Null Renderer.
+// The Smart Tee: its two outputs, how they follow the input to a new type, and
+// the Null Renderer.
 #include <gtest/gtest.h>
 
 #include "com_conformance.h"
 #include "filters_test_filters.h"
+#include "graph_pins.h"
 #include "vorsim.h"
 
 namespace {
@@ -25,9 +27,11 @@ protected:
         input = find_pin(tee.get(), u"Input");
         capture = find_pin(tee.get(), u"Capture");
         preview = find_pin(tee.get(), u"Preview");
-        source = make_com<PushSource>(std::vector<MediaType>{type}, 0, 2);
+        source = make_com<PushSource>(std::vector<MediaType>{type, bigger}, 0, 2);
         capture_sink = make_com<RecordingSink>();
-        preview_sink = make_com<RecordingSink>();
+        // Takes `type` always, `bigger` as often as the test allows.
+        preview_sink = make_com<RecordingSink>(
+            [this](const AM_MEDIA_TYPE& mt) { return same_media_type(mt, type.get()) || bigger_asks-- > 0; });
     }
     void TearDown() override {
         preview_sink->Stop();
@@ -54,7 +58,23 @@ protected:
         run_all({preview_sink.get(), capture_sink.get(), tee.get(), source.get()});
     }
 
-    const MediaType type = make_video_type(MEDIASUBTYPE_YUY2, 8, 4, 16, 333333);  // 64 bytes
+    MediaType connection_of(IPin* pin) {
+        AM_MEDIA_TYPE mt{};
+        EXPECT_EQ(pin->ConnectionMediaType(&mt), S_OK);
+        MediaType copy(mt);
+        FreeMediaType(mt);
+        return copy;
+    }
+    // The source's link into the tee dropped at both ends, as a capture pin
+    // does before it connects again with a new format.
+    void unplug_input() {
+        ASSERT_EQ(input->Disconnect(), S_OK);
+        ASSERT_EQ(source->out->Disconnect(), S_OK);
+    }
+
+    const MediaType type = make_video_type(MEDIASUBTYPE_YUY2, 8, 4, 16, 333333);     // 64 bytes
+    const MediaType bigger = make_video_type(MEDIASUBTYPE_YUY2, 16, 4, 16, 666666);  // 128 bytes, half the rate
+    int bigger_asks = 1000;
     ComPtr<IBaseFilter> tee;
     ComPtr<IPin> input, capture, preview;
     ComPtr<PushSource> source;
@@ -132,6 +152,59 @@ TEST_F(SmartTeeTest, EitherOutputMayStayUnconnectedAndEndOfStreamReachesBoth) {
     EXPECT_EQ(input->EndOfStream(), S_OK);
     EXPECT_EQ(capture_sink->eos(), 1);
     EXPECT_EQ(preview_sink->eos(), 1);
+}
+
+TEST_F(SmartTeeTest, OutputsReconnectWhenTheInputComesBackWithANewType) {
+    connect_all();
+    unplug_input();
+    EXPECT_EQ(input->QueryAccept(&bigger.get()), S_OK);
+    ASSERT_EQ(source->out->Connect(input.get(), &bigger.get()), S_OK);
+    for (IPin* out : {capture.get(), preview.get()}) {
+        EXPECT_TRUE(same_media_type(connection_of(out).get(), bigger.get()));
+        EXPECT_EQ(out->QueryAccept(&type.get()), S_FALSE) << "the old type is gone";
+    }
+    EXPECT_TRUE(same_media_type(connection_of(capture_sink->in).get(), bigger.get()));
+    EXPECT_TRUE(same_media_type(connection_of(preview_sink->in).get(), bigger.get()));
+
+    // The preview pool was made again for the bigger frames.
+    run();
+    const auto frame = bytes_of(128, 5);
+    ASSERT_EQ(source->push(frame, 0, 666666), S_OK);
+    ASSERT_EQ(capture_sink->received().size(), 1u);
+    ASSERT_EQ(preview_sink->received().size(), 1u);
+    EXPECT_EQ(preview_sink->received()[0].bytes, frame);
+}
+
+TEST_F(SmartTeeTest, ATypeAnOutputCannotTakeLeavesEveryConnectionAsItWas) {
+    const auto expect_unchanged = [&] {
+        EXPECT_FALSE(is_connected(input.get()));
+        for (IPin* out : {capture.get(), preview.get()}) {
+            EXPECT_TRUE(same_media_type(connection_of(out).get(), type.get()));
+        }
+        EXPECT_EQ(peer_of(capture.get()).get(), capture_sink->in->ipin());
+        EXPECT_EQ(peer_of(preview.get()).get(), preview_sink->in->ipin());
+    };
+    connect_all();
+    unplug_input();
+
+    // The preview's peer says no when asked.
+    bigger_asks = 0;
+    EXPECT_EQ(input->QueryAccept(&bigger.get()), S_FALSE);
+    EXPECT_EQ(source->out->Connect(input.get(), &bigger.get()), VFW_E_TYPE_NOT_ACCEPTED);
+    expect_unchanged();
+
+    // It says yes when asked, then refuses the connection itself: Capture
+    // had already reconnected and gets its old type back.
+    bigger_asks = 1;
+    EXPECT_EQ(source->out->Connect(input.get(), &bigger.get()), VFW_E_TYPE_NOT_ACCEPTED);
+    expect_unchanged();
+
+    // The source goes back to the old type and the frames flow as before.
+    ASSERT_EQ(source->out->Connect(input.get(), &type.get()), S_OK);
+    run();
+    ASSERT_EQ(source->push(bytes_of(64, 9), 0, 1), S_OK);
+    EXPECT_EQ(capture_sink->received().size(), 1u);
+    EXPECT_EQ(preview_sink->received().size(), 1u);
 }
 
 TEST_F(SmartTeeTest, PreviewThroughASampleGrabberGivesSampleTimeZero) {
