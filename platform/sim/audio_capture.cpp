@@ -185,18 +185,7 @@ public:
     // The first property_pages pages of the list (that is, the mixer page
     // unless the count is 0), in task memory the caller frees.
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override {
-        if (pages == nullptr) return E_POINTER;
-        pages->cElems = 0;
-        pages->pElems = nullptr;
-        if (HRESULT hr = fault_result("ISpecifyPropertyPages::GetPages"); FAILED(hr)) return hr;
-        const size_t count = std::min<size_t>(device_->device.property_pages.value_or(0), std::size(kPages));
-        if (count == 0) return S_OK;
-        auto* elems = static_cast<GUID*>(CoTaskMemAlloc(count * sizeof(GUID)));
-        if (elems == nullptr) return E_OUTOFMEMORY;
-        for (size_t i = 0; i < count; ++i) elems[i] = *kPages[i];
-        pages->cElems = static_cast<ULONG>(count);
-        pages->pElems = elems;
-        return S_OK;
+        return device_pages(pages, device_->device.property_pages, kPages, std::size(kPages));
     }
 
     std::string device_name() override { return device_->device.friendly_name; }
