@@ -91,9 +91,9 @@ HRESULT SampleGrabberCallback::SampleCB(double, IMediaSample* sample) {
             // YUY2 is stored in UYVY order, so every output path reads one
             // packed layout; other formats are kept as delivered.
             if (g->subtype == MEDIASUBTYPE_YUY2)
-                yuy2_to_uyvy(reinterpret_cast<uint8_t*>(g->framebuf), p, size);
+                yuy2_to_uyvy(reinterpret_cast<uint8_t*>(g->framebuf), p, static_cast<size_t>(size));
             else
-                sysmem_copyptr(p, g->framebuf, size);
+                std::memcpy(g->framebuf, p, static_cast<size_t>(size));
         }
     }
     systhread_mutex_unlock(g->mutex);

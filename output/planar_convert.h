@@ -26,5 +26,14 @@
 // Rows the conversion writes for a frame of this height.
 int32_t planar_rows_written(int32_t height);
 
+// Converts a frame row by row, with the fastest row kernels this CPU runs
+// (output/uyvy_kernels.h). `pair_step` is the distance between cells in a
+// destination row (4 when they are packed, the fast case).
 void planar_to_packed(uint8_t* dst, const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t luma_stride,
                       int32_t chroma_stride, int32_t width, int32_t height, int32_t pair_step, int32_t dst_stride);
+
+struct UyvyKernels;
+// The same with the given kernel table, so that tests can run each one.
+void planar_to_packed_with(const UyvyKernels& kernels, uint8_t* dst, const uint8_t* y, const uint8_t* u,
+                           const uint8_t* v, int32_t luma_stride, int32_t chroma_stride, int32_t width, int32_t height,
+                           int32_t pair_step, int32_t dst_stride);

@@ -7,10 +7,13 @@
 // The output is made a 4-plane char matrix of the converted dims with
 // setinfo when it is not one already; a referring output of the right shape
 // is written through its pointer. Input and output must not share data.
+// Rows of packed cells (stride 4 on both sides) take the fastest row kernel
+// (kernels.h), every other row the plain one of convert.h.
 #include <cstdint>
 
 #include "matrix/classes.h"
 #include "matrix/convert.h"
+#include "matrix/kernels.h"
 #include "matrix/layout.h"
 
 namespace {
@@ -76,9 +79,9 @@ t_hox_err convert(void* in, void* out) {
         const uint8_t* s = src.data + y * src.ystride;
         uint8_t* d = dst.data + y * dst.ystride;
         if constexpr (ToAyuv)
-            vor_uyvy_to_ayuv_row(s, src.xstride, src.width, d, dst.xstride);
+            vor_mx_uyvy_to_ayuv(s, src.xstride, src.width, d, dst.xstride);
         else
-            vor_ayuv_to_uyvy_row(s, src.xstride, src.width, d, dst.xstride);
+            vor_mx_ayuv_to_uyvy(s, src.xstride, src.width, d, dst.xstride);
     }
     return HOX_ERR_NONE;
 }

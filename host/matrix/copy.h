@@ -45,6 +45,7 @@
 
 #include <cstdint>
 
+#include "kernels.h"
 #include "vorlib.h"
 
 // A char matrix of one or two dimensions, as raw memory.
@@ -61,12 +62,8 @@ struct vor_mx_view {
 // True when every byte the view describes lies in data[0..size).
 VORLIB bool vor_mx_view_fits(const vor_mx_view& v);
 
-enum class vor_mx_kernel {
-    reference,  // the plain per-cell loop, for every case
-    automatic,  // the fastest kernel that fits the case (byte-identical)
-};
-
-// Copies `src` into `dst` as the descriptor (or none) says. Returns 0, or
+// Copies `src` into `dst` as the descriptor (or none) says, with the kernels
+// of level `kernel` (kernels.h; every level gives the same bytes). Returns 0, or
 // HOX_EROR when a view is empty or does not fit its buffer; HOX_OMEM when the
 // aside copy for overlapping buffers cannot be had.
 VORLIB t_hox_err vor_mx_copy(const vor_mx_view& dst, const vor_mx_view& src, const t_vor_matrix_conv_info* conv,

@@ -31,6 +31,7 @@
 #include "hoxhost.h"
 #include "matrix/classes.h"
 #include "matrix/copy.h"
+#include "matrix/fill.h"
 #include "matrix/image_file.h"
 #include "matrix/layout.h"
 
@@ -262,6 +263,9 @@ t_hox_err m_frommatrix(t_vor_matrix* x, void* source, t_vor_matrix_conv_info* co
 
 // Writes `value` into one plane of every cell: the low byte for char, a
 // 32-bit integer for long, the converted number for float32 and float64.
+// Char matrices of one or two dimensions go through vor_mx_fill_plane
+// (fill.h), whose packed kernel rewrites the other planes of a four-plane
+// cell with their own values under this matrix's lock.
 t_hox_err m_fillplane(t_vor_matrix* x, long plane, long value) {
     matrix_state* st = state_of(x);
     if (!st) return HOX_EROR;
@@ -269,6 +273,11 @@ t_hox_err m_fillplane(t_vor_matrix* x, long plane, long value) {
         std::lock_guard<std::mutex> g(st->mu);
         const t_vor_matrix_info& info = st->info;
         if (!vor_mx_info_fits(info, st->data) || plane < 0 || plane >= info.planecount) return HOX_EROR;
+        vor_mx_view view{};
+        if (vor_mx_info_view(info, st->data, view)) {
+            vor_mx_fill_plane(view, static_cast<int32_t>(plane), static_cast<uint8_t>(value));
+            return HOX_ERR_NONE;
+        }
         const int32_t ts = vor_mx_type_size(info.type);
         uint8_t bytes[8] = {};
         if (vor_mx_type_is_char(info.type)) {

@@ -179,6 +179,14 @@ TEST(MatrixCopy, ExtremeRangesStayInside) {
     }
 }
 
+// Every level this CPU runs, with the reference and the automatic choice.
+std::vector<vor_mx_kernel> kernels() {
+    std::vector<vor_mx_kernel> out = {vor_mx_kernel::reference, vor_mx_kernel::automatic};
+    for (vor_mx_kernel k : {vor_mx_kernel::portable, vor_mx_kernel::sse2, vor_mx_kernel::ssse3, vor_mx_kernel::avx2})
+        if (vor_mx_kernel_supported(k)) out.push_back(k);
+    return out;
+}
+
 int32_t random_bound(std::mt19937& rng, int32_t cells) {
     switch (rng() % 10) {
         case 0: return -static_cast<int32_t>(rng() % 4) - 1;       // before the start
@@ -214,7 +222,7 @@ TEST(MatrixCopy, BothKernelsMatchTheCellModelOverRandomRanges) {
         if (cell4 && !(c.flags & VOR_MATRIX_CONVERT_INTERP)) ++fast_shaped;
         Buffer want = d;
         model_copy(want, s, cp);
-        for (vor_mx_kernel k : {vor_mx_kernel::reference, vor_mx_kernel::automatic}) {
+        for (vor_mx_kernel k : kernels()) {
             Buffer got = d;
             ASSERT_EQ(vor_mx_copy(got.view, s.view, cp, k), HOX_ERR_NONE);
             ASSERT_EQ(got.bytes, want.bytes) << "iteration " << iter << " kernel " << static_cast<int>(k);
@@ -222,6 +230,113 @@ TEST(MatrixCopy, BothKernelsMatchTheCellModelOverRandomRanges) {
         ASSERT_TRUE(s.pads_intact());
     }
     EXPECT_GT(fast_shaped, 500);
+}
+
+// Packed four-plane cells across widths that run every vector loop and its
+// tail, with random ranges (partial, reversed, past the edges), maps and
+// modes: every level against the reference.
+TEST(MatrixCopy, PackedKernelsMatchTheReferenceOnWideRandomRanges) {
+    std::mt19937 rng(777);
+    int whole_rows = 0;
+    for (int iter = 0; iter < 1500; ++iter) {
+        const int32_t sw = 1 + static_cast<int32_t>(rng() % 140), sh = 1 + static_cast<int32_t>(rng() % 6);
+        const int32_t dw = 1 + static_cast<int32_t>(rng() % 140), dh = 1 + static_cast<int32_t>(rng() % 6);
+        Buffer s(sw, sh, 4, 0, rng() % 2 ? 0 : 4 * (rng() % 3)), d(dw, dh, 4, 0, rng() % 2 ? 0 : 4 * (rng() % 3));
+        s.fill(rng);
+        d.fill(rng);
+        t_vor_matrix_conv_info c{};
+        c.flags = static_cast<int32_t>(rng() % 8) << 1;  // SRCDIM, DSTDIM, INTERP in any mix
+        for (int32_t i = 0; i < 4; ++i) c.planemap[i] = static_cast<int32_t>(rng() % 4);
+        if (rng() % 2) c.planemap[0] = 3, c.planemap[1] = 2, c.planemap[2] = 1, c.planemap[3] = 0;
+        // Whole rows either way round half of the time, random ranges otherwise.
+        const bool whole = rng() % 2;
+        const bool flip_x = rng() % 2, flip_y = rng() % 2;
+        c.srcdimstart[0] = whole ? (flip_x ? sw - 1 : 0) : random_bound(rng, sw);
+        c.srcdimend[0] = whole ? (flip_x ? 0 : sw - 1) : random_bound(rng, sw);
+        c.srcdimstart[1] = whole ? (flip_y ? sh - 1 : 0) : random_bound(rng, sh);
+        c.srcdimend[1] = whole ? (flip_y ? 0 : sh - 1) : random_bound(rng, sh);
+        const bool dflip = rng() % 4 == 0;
+        c.dstdimstart[0] = whole ? (dflip ? dw - 1 : 0) : random_bound(rng, dw);
+        c.dstdimend[0] = whole ? (dflip ? 0 : dw - 1) : random_bound(rng, dw);
+        c.dstdimstart[1] = random_bound(rng, dh), c.dstdimend[1] = random_bound(rng, dh);
+        if (whole && !(c.flags & VOR_MATRIX_CONVERT_INTERP)) ++whole_rows;
+        Buffer want = d;
+        ASSERT_EQ(vor_mx_copy(want.view, s.view, &c, vor_mx_kernel::reference), HOX_ERR_NONE);
+        for (vor_mx_kernel k : kernels()) {
+            Buffer got = d;
+            ASSERT_EQ(vor_mx_copy(got.view, s.view, &c, k), HOX_ERR_NONE);
+            ASSERT_EQ(got.bytes, want.bytes) << "iteration " << iter << " kernel " << vor_mx_kernel_name(k);
+        }
+    }
+    EXPECT_GT(whole_rows, 200);
+}
+
+// What the module asks of frommatrix, at frame sizes (even and odd): a
+// bottom-up BGRX frame to upright A R G B cells at the same size and
+// scaled, and 4:4:4 cells scaled with planes as they are.
+TEST(MatrixCopy, FramePathsMatchTheReferenceAtFrameSizes) {
+    std::mt19937 rng(1080);
+    struct Case {
+        int32_t sw, sh, dw, dh;
+        bool bottom_up, interp;
+        std::vector<int32_t> map;
+    };
+    const Case cases[] = {
+        {1920, 1080, 1920, 1080, true, false, {3, 2, 1, 0}},  // argb, same size
+        {1920, 1080, 1920, 1080, true, true, {3, 2, 1, 0}},   // argb, same size, interp on
+        {1920, 1080, 1280, 720, true, true, {3, 2, 1, 0}},    // argb scaled
+        {1920, 1080, 1280, 720, false, true, {0, 1, 2, 3}},   // 4:4:4 scaled (uyvy output)
+        {1917, 1079, 1283, 721, true, true, {3, 2, 1, 0}},    // odd sizes down
+        {641, 359, 1917, 1081, false, true, {1, 0, 3, 2}},    // odd sizes up, another map
+        {1917, 1079, 1917, 1079, true, false, {0, 3, 3, 1}},  // same size, a map with repeats
+    };
+    for (const Case& k : cases) {
+        Buffer s(k.sw, k.sh, 4), d(k.dw, k.dh, 4);
+        s.fill(rng);
+        d.fill(rng);
+        t_vor_matrix_conv_info c = conv(VOR_MATRIX_CONVERT_SRCDIM | (k.interp ? VOR_MATRIX_CONVERT_INTERP : 0),
+                                        {0, k.sw - 1, k.bottom_up ? k.sh - 1 : 0, k.bottom_up ? 0 : k.sh - 1}, {},
+                                        k.map);
+        Buffer want = d;
+        ASSERT_EQ(vor_mx_copy(want.view, s.view, &c, vor_mx_kernel::reference), HOX_ERR_NONE);
+        for (vor_mx_kernel kernel : kernels()) {
+            Buffer got = d;
+            ASSERT_EQ(vor_mx_copy(got.view, s.view, &c, kernel), HOX_ERR_NONE);
+            ASSERT_TRUE(got.bytes == want.bytes) << k.sw << "x" << k.sh << " -> " << k.dw << "x" << k.dh << " "
+                                                 << vor_mx_kernel_name(kernel);
+        }
+    }
+}
+
+// Every pair of weights (wx, wy): m source cells scaled to 256 m give each
+// pair of neighbouring cells all 256 weights, so every 2 x 2 block of the
+// source meets all 65536 weight pairs. Sources of random values and of
+// 0 and 255 only (the extremes of every product).
+TEST(MatrixCopy, BilinearMatchesTheReferenceForEveryWeightPair) {
+    std::mt19937 rng(256);
+    constexpr int32_t m = 4;
+    for (int source = 0; source < 3; ++source) {
+        Buffer s(m, m, 4), d(256 * m, 256 * m, 4);
+        s.fill(rng);
+        if (source > 0)
+            for (int64_t i = 0; i < s.view.size; ++i) s.view.data[i] = rng() % 2 ? 255 : 0;
+        const t_vor_matrix_conv_info c = conv(VOR_MATRIX_CONVERT_INTERP, {}, {}, source == 2 ? std::vector<int32_t>{2, 0, 3, 1}
+                                                                                             : std::vector<int32_t>{0, 1, 2, 3});
+        Buffer want = d;
+        ASSERT_EQ(vor_mx_copy(want.view, s.view, &c, vor_mx_kernel::reference), HOX_ERR_NONE);
+        // Destination cell k weighs (k - 128) mod 256 along each axis: cell
+        // (383, 129) blends the first block with wx = 255, wy = 1.
+        if (source < 2) {
+            const uint32_t top = s.at(0, 0, 0) * 1u + s.at(1, 0, 0) * 255u;
+            const uint32_t bottom = s.at(0, 1, 0) * 1u + s.at(1, 1, 0) * 255u;
+            EXPECT_EQ(want.at(383, 129, 0), static_cast<uint8_t>((top * 255 + bottom * 1 + 32768) >> 16));
+        }
+        for (vor_mx_kernel k : kernels()) {
+            Buffer got = d;
+            ASSERT_EQ(vor_mx_copy(got.view, s.view, &c, k), HOX_ERR_NONE);
+            ASSERT_TRUE(got.bytes == want.bytes) << "source " << source << " " << vor_mx_kernel_name(k);
+        }
+    }
 }
 
 }  // namespace
