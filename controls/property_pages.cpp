@@ -11,13 +11,13 @@ namespace {
 // Shows the filter's pages, owned by `window`; "no device property pages"
 // when it has none to offer.
 void show_pages(t_grabber* x, IBaseFilter* filter, void* window) {
-    ComRef<ISpecifyPropertyPages> spec;
-    if (FAILED(filter->QueryInterface(IID_ISpecifyPropertyPages, spec.put_void()))) {
+    ComRef<ISpecifyPropertyPages> specify;
+    if (FAILED(filter->QueryInterface(IID_ISpecifyPropertyPages, specify.put_void()))) {
         vor_object_error(x, "%s", msg::kNoPropertyPages);
         return;
     }
     CAUUID pages{};
-    if (FAILED(spec->GetPages(&pages))) return;
+    if (FAILED(specify->GetPages(&pages))) return;
     IUnknown* object = filter;
     OleCreatePropertyFrame(static_cast<HWND>(window), 30, 30, nullptr, 1, &object, pages.cElems, pages.pElems, 0, 0,
                            nullptr);
