@@ -21,14 +21,8 @@ t_hox_err colormode_set(t_grabber* x, void*, long ac, t_atom* av) {
         return HOX_ERR_NONE;
     }
 
-    if (x->cardgrabber && x->carddevice >= 0) {
-        if (x->state == GRAB_CLOSED) {
-            bm_grab_setPixelFormat(x->cardgrabber, x->carddevice, x->colormode);
-        } else {
-            grabber_close(x);
-            bm_grab_setPixelFormat(x->cardgrabber, x->carddevice, x->colormode);
-            grabber_open(x);
-        }
+    if (card_chosen(x)) {
+        card_setting(x, [x] { bm_grab_setPixelFormat(x->cardgrabber, x->carddevice, x->colormode); });
     } else if (!x->suspended && x->samplegrabber) {
         grabber_reopen(x);
     }

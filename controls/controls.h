@@ -4,6 +4,7 @@
 // graph's filters each time; nothing but the grabber's own fields is kept.
 #pragma once
 
+#include "capture/graph.h"
 #include "grabber/grabber.h"
 
 // ---- shared lookups
@@ -14,6 +15,21 @@ IBaseFilter* capture_filter_find(t_grabber* x);
 // The first pin of `dir` that is connected, with a reference for the caller.
 // E_FAIL when no pin qualifies, or the EnumPins failure code.
 HRESULT connected_pin(IBaseFilter* filter, PIN_DIRECTION dir, IPin** pin);
+
+// True when a card of the card back end is the chosen device.
+inline bool card_chosen(const t_grabber* x) { return x->cardgrabber && x->carddevice >= 0; }
+// Pushes a setting to the chosen card: at once while closed, otherwise by
+// closing the card, setting it and opening it again.
+template <class Set>
+void card_setting(t_grabber* x, Set set) {
+    if (x->state == GRAB_CLOSED) {
+        set();
+        return;
+    }
+    grabber_close(x);
+    set();
+    grabber_open(x);
+}
 
 // ---- formats (formats.cpp)
 

@@ -16,8 +16,6 @@ namespace {
 constexpr long kMaxFormats = 256;
 constexpr size_t kMaxNameBytes = 256;  // 255 and the terminating zero
 
-bool card_open_or_chosen(const t_grabber* x) { return x->cardgrabber && x->carddevice >= 0; }
-
 const char* rgb_subtype_name(const GUID& subtype) {
     static const struct {
         const GUID* subtype;
@@ -167,7 +165,7 @@ void format_apply(t_grabber* x, IBaseFilter* capture) {
 }
 
 t_hox_err grabber_getformatlist(t_grabber* x, t_symbol*, long, t_atom*, t_atom* rv) {
-    if (card_open_or_chosen(x)) {
+    if (card_chosen(x)) {
         bm_grab_getDisplayModeNames(x->cardgrabber, x->carddevice, rv);
         return HOX_EROR;
     }
@@ -188,14 +186,8 @@ t_hox_err grabber_getformatlist(t_grabber* x, t_symbol*, long, t_atom*, t_atom* 
 t_hox_err format_set(t_grabber* x, void*, long ac, t_atom* av) {
     if (ac < 1 || !av) return HOX_ERR_NONE;
     x->format = static_cast<int32_t>(atom_getlong(av));
-    if (card_open_or_chosen(x)) {
-        if (x->state == GRAB_CLOSED) {
-            bm_grab_setDisplayMode(x->cardgrabber, x->carddevice, x->format);
-        } else {
-            grabber_close(x);
-            bm_grab_setDisplayMode(x->cardgrabber, x->carddevice, x->format);
-            grabber_open(x);
-        }
+    if (card_chosen(x)) {
+        card_setting(x, [x] { bm_grab_setDisplayMode(x->cardgrabber, x->carddevice, x->format); });
         return HOX_ERR_NONE;
     }
     if (x->builder && x->graph && x->state != GRAB_RECORDING) graph_rebuild(x);
@@ -204,7 +196,7 @@ t_hox_err format_set(t_grabber* x, void*, long ac, t_atom* av) {
 
 void grabber_format_changed(t_grabber* x, long index) {
     x->format = static_cast<int32_t>(index);
-    if (card_open_or_chosen(x)) bm_grab_setDisplayMode(x->cardgrabber, x->carddevice, index);
+    if (card_chosen(x)) bm_grab_setDisplayMode(x->cardgrabber, x->carddevice, index);
     vor_attr_user_touch(x, gensym("format"));
     t_atom result;
     atom_setobj(&result, nullptr);
