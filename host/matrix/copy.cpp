@@ -21,6 +21,7 @@
 // 2^24, 32), and the only rounding is the final one. The kernels check
 // every (wx, wy) pair against the per-cell loop in the tests.
 #include "matrix/copy.h"
+#include "matrix/kernels.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -154,12 +155,6 @@ void row_bilinear_ref(uint8_t* drow, const uint8_t* r0, const uint8_t* r1, uint3
 // cells as 32-bit words. `order` holds map[i] for output byte i.
 enum class cell_order { identity, reversed, general };
 
-inline uint32_t load32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 
 template <cell_order O>
 void row_nearest_cell4(uint8_t* drow, const uint8_t* srow, const axis_entry* x, int32_t count, const uint8_t* map) {
@@ -167,9 +162,9 @@ void row_nearest_cell4(uint8_t* drow, const uint8_t* srow, const axis_entry* x, 
         const uint8_t* s = srow + x[j].src0;
         uint8_t* d = drow + x[j].dst;
         if constexpr (O == cell_order::identity) {
-            store32(d, load32(s));
+            mx_store32(d, mx_load32(s));
         } else if constexpr (O == cell_order::reversed) {
-            store32(d, __builtin_bswap32(load32(s)));
+            mx_store32(d, __builtin_bswap32(mx_load32(s)));
         } else {
             const uint8_t c[4] = {s[map[0]], s[map[1]], s[map[2]], s[map[3]]};
             std::memcpy(d, c, 4);

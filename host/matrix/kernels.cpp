@@ -16,12 +16,6 @@
 
 namespace {
 
-inline uint32_t load32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 
 bool is_identity(const uint8_t* map) { return map[0] == 0 && map[1] == 1 && map[2] == 2 && map[3] == 3; }
 bool is_reversal(const uint8_t* map) { return map[0] == 3 && map[1] == 2 && map[2] == 1 && map[3] == 0; }
@@ -34,7 +28,7 @@ void shuffle4_portable(uint8_t* dst, const uint8_t* src, int32_t cells, const ui
     if (is_identity(map)) {
         std::memcpy(dst, src, n * 4);
     } else if (is_reversal(map)) {
-        for (size_t j = 0; j < n; ++j) store32(dst + 4 * j, __builtin_bswap32(load32(src + 4 * j)));
+        for (size_t j = 0; j < n; ++j) mx_store32(dst + 4 * j, __builtin_bswap32(mx_load32(src + 4 * j)));
     } else {
         const uint8_t m0 = map[0], m1 = map[1], m2 = map[2], m3 = map[3];
         for (size_t j = 0; j < n; ++j) {
@@ -48,7 +42,7 @@ void shuffle4_portable(uint8_t* dst, const uint8_t* src, int32_t cells, const ui
 void mirror4_portable(uint8_t* dst, const uint8_t* src, int32_t cells, const uint8_t* map, const uint8_t*) {
     const int64_t n = cells;
     if (is_reversal(map)) {
-        for (int64_t j = 0; j < n; ++j) store32(dst + 4 * j, __builtin_bswap32(load32(src - 4 * j)));
+        for (int64_t j = 0; j < n; ++j) mx_store32(dst + 4 * j, __builtin_bswap32(mx_load32(src - 4 * j)));
     } else {
         const uint8_t m0 = map[0], m1 = map[1], m2 = map[2], m3 = map[3];
         for (int64_t j = 0; j < n; ++j) {
@@ -63,9 +57,9 @@ void gather4_portable(uint8_t* dst, const uint8_t* src, const int32_t* off, int3
                       const uint8_t*) {
     const size_t n = static_cast<size_t>(cells);
     if (is_identity(map)) {
-        for (size_t j = 0; j < n; ++j) store32(dst + 4 * j, load32(src + off[j]));
+        for (size_t j = 0; j < n; ++j) mx_store32(dst + 4 * j, mx_load32(src + off[j]));
     } else if (is_reversal(map)) {
-        for (size_t j = 0; j < n; ++j) store32(dst + 4 * j, __builtin_bswap32(load32(src + off[j])));
+        for (size_t j = 0; j < n; ++j) mx_store32(dst + 4 * j, __builtin_bswap32(mx_load32(src + off[j])));
     } else {
         const uint8_t m0 = map[0], m1 = map[1], m2 = map[2], m3 = map[3];
         for (size_t j = 0; j < n; ++j) {

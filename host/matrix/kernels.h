@@ -19,8 +19,17 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "vorlib.h"
+
+// One 4-byte cell, read and written without alignment or aliasing concerns.
+inline uint32_t mx_load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline void mx_store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 
 enum class vor_mx_kernel {
     reference,  // the plain per-cell loops, for every case

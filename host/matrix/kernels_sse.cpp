@@ -17,12 +17,6 @@
 
 namespace {
 
-inline uint32_t load32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 inline void prefetch(const uint8_t* p) { _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0); }
 
 // ---------------------------------------------------------------- SSE2
@@ -211,7 +205,7 @@ VOR_SSE2 void blend_cols_fixed_sse2_t(uint8_t* out, const int16_t* t, const int3
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * static_cast<size_t>(j)), pack_cells_sse2(c0, c1, c2, c3));
     }
     for (; j < count; ++j)
-        store32(out + 4 * static_cast<size_t>(j), pack_cell_sse2(blend_cell_fixed_sse2<Reverse>(t + off[j], w + 8 * j)));
+        mx_store32(out + 4 * static_cast<size_t>(j), pack_cell_sse2(blend_cell_fixed_sse2<Reverse>(t + off[j], w + 8 * j)));
 }
 
 VOR_SSE2 void blend_cols_fixed_sse2(uint8_t* out, const int16_t* t, const int32_t* off, const int16_t* w,
@@ -338,8 +332,8 @@ VOR_SSSE3 void gather4_ssse3(uint8_t* dst, const uint8_t* src, const int32_t* of
     int32_t j = 0;
     for (; j + 4 <= cells; j += 4) {
         prefetch(ahead + off[j]);
-        const __m128i v = _mm_setr_epi32(static_cast<int>(load32(src + off[j])), static_cast<int>(load32(src + off[j + 1])),
-                                         static_cast<int>(load32(src + off[j + 2])), static_cast<int>(load32(src + off[j + 3])));
+        const __m128i v = _mm_setr_epi32(static_cast<int>(mx_load32(src + off[j])), static_cast<int>(mx_load32(src + off[j + 1])),
+                                         static_cast<int>(mx_load32(src + off[j + 2])), static_cast<int>(mx_load32(src + off[j + 3])));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4 * static_cast<size_t>(j)), _mm_shuffle_epi8(v, mask));
     }
     for (; j < cells; ++j) {
@@ -381,7 +375,7 @@ VOR_SSSE3 void blend_cols_ssse3(uint8_t* out, const int16_t* t, const int32_t* o
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * static_cast<size_t>(j)), pack_cells_sse2(c0, c1, c2, c3));
     }
     for (; j < count; ++j)
-        store32(out + 4 * static_cast<size_t>(j), pack_cell_sse2(blend_cell_ssse3(t + off[j], w + 8 * j, pm)));
+        mx_store32(out + 4 * static_cast<size_t>(j), pack_cell_sse2(blend_cell_ssse3(t + off[j], w + 8 * j, pm)));
 }
 
 VOR_SSSE3 void uyvy_to_ayuv_ssse3(const uint8_t* src, int32_t cells, uint8_t* dst) {
