@@ -49,15 +49,6 @@ Row row_named(const std::vector<Row>& rows, const std::string& prefix, int nth =
     return Row{};
 }
 
-TEST(BaseName, DropsWhatGoogleBenchmarkAppends) {
-    EXPECT_EQ(vorbench::base_name("uyvy_share/ours_bang/640x480/cold/iterations:500/manual_time"),
-              "uyvy_share/ours_bang/640x480/cold");
-    EXPECT_EQ(vorbench::base_name("argb_output/ours/1920x1080/hot/real_time"), "argb_output/ours/1920x1080/hot");
-    EXPECT_EQ(vorbench::base_name("a/b/repeats:3/threads:2/min_time:0.500"), "a/b");
-    EXPECT_EQ(vorbench::base_name("a/b/1920x1080/cold"), "a/b/1920x1080/cold");
-    EXPECT_EQ(vorbench::base_name("real_time"), "real_time");
-}
-
 TEST(Results, MedianWinsOverRunsWhateverTheOrder) {
     const std::string n = "argb_output/1920x1080/cold";
     for (bool median_first : {false, true}) {
@@ -77,19 +68,6 @@ TEST(Results, MedianWinsOverRunsWhateverTheOrder) {
         EXPECT_DOUBLE_EQ(got->get("ours frames/s"), 200) << "median first: " << median_first;
         EXPECT_TRUE(got->median);
     }
-}
-
-TEST(Results, CountersAreTheEntrysOwnNumbers) {
-    vorbench::Results r;
-    r.add(doc({run("p/640x480/hot/manual_time", {{"ours frames/s", 42}, {"allocs_per_frame", 6.1}})}));
-    std::string why;
-    const vorbench::Result* got = r.find("p/640x480/hot", why);
-    ASSERT_NE(got, nullptr);
-    EXPECT_DOUBLE_EQ(got->get("ours frames/s"), 42);
-    EXPECT_DOUBLE_EQ(got->get("allocs_per_frame"), 6.1);
-    // Google Benchmark's own fields are not counters.
-    EXPECT_DOUBLE_EQ(got->get("iterations", -1), -1);
-    EXPECT_DOUBLE_EQ(got->get("real_time", -1), -1);
 }
 
 TEST(Results, AnErrorIsKeptAndReported) {
@@ -212,20 +190,6 @@ json test_report(const std::vector<std::tuple<std::string, double, double, bool>
     return {{"testsuites", json::array({{{"name", "Paths/SteadyCapture"}, {"testsuite", cases}}})}};
 }
 
-TEST(SteadyCaptureSummary, TheWorstPathIsNamed) {
-    const auto s = vorbench::summarize_tests(test_report(
-        {{"argb_rgb32", 0, 6.1, true}, {"uyvy_shared_i420", 2.0, 4.1, true}, {"uyvy_shared_uyvy", 0, 0, false}}));
-    EXPECT_TRUE(s.read);
-    EXPECT_EQ(s.tests, 3);
-    EXPECT_EQ(s.failed, 2);
-    EXPECT_DOUBLE_EQ(s.worst, 6.1);
-    EXPECT_EQ(s.worst_path, "argb_rgb32 (bang)");
-
-    const Row row = row_named(vorbench::goal_rows({}, s), "steady capture");
-    EXPECT_FALSE(row.met);
-    EXPECT_NE(row.ours.find("2 of 3 paths fail"), std::string::npos) << row.ours;
-}
-
 TEST(SteadyCaptureSummary, NoAllocationAnywhereIsMet) {
     const auto s =
         vorbench::summarize_tests(test_report({{"argb_rgb32", 0, 0, false}, {"uyvy_shared_i420", 0, 0, false}}));
@@ -236,23 +200,6 @@ TEST(SteadyCaptureSummary, ATestThatDidNotRunIsNotMet) {
     const Row row = row_named(vorbench::goal_rows({}, vorbench::summarize_tests(json())), "steady capture");
     EXPECT_FALSE(row.met);
     EXPECT_NE(row.ours.find("did not run"), std::string::npos);
-}
-
-TEST(FormatRows, ColumnsLineUp) {
-    const std::string text = vorbench::format_rows(planar_rows(95, 100));
-    std::istringstream lines(text);
-    std::string line;
-    size_t width = 0;
-    int count = 0;
-    while (std::getline(lines, line)) {
-        if (count++ == 0) width = line.size();
-        EXPECT_EQ(line.size(), width) << line;
-        EXPECT_EQ(line.front(), '|');
-        EXPECT_EQ(line.back(), '|');
-    }
-    EXPECT_EQ(count, 2 + static_cast<int>(vorbench::goal_rows({}, {}).size()));
-    EXPECT_NE(text.find("| met "), std::string::npos);
-    EXPECT_NE(text.find("NOT MET"), std::string::npos);
 }
 
 }  // namespace
