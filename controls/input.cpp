@@ -3,6 +3,7 @@
 // routing another one there.
 #include "capture/com_holders.h"
 #include "controls/controls.h"
+#include "grabber/attributes.h"
 
 namespace {
 
@@ -17,18 +18,17 @@ bool find_crossbar(t_grabber* x, ComRef<IBaseFilter>& capture, ComRef<IAMCrossba
 }  // namespace
 
 t_hox_err input_get(t_grabber* x, void*, long* ac, t_atom** av) {
-    if (!x->builder || !x->graph) return HOX_ERR_NONE;
     ComRef<IBaseFilter> capture;
     ComRef<IAMCrossbar> crossbar;
-    if (!find_crossbar(x, capture, crossbar)) return HOX_ERR_NONE;
+    if (!x->builder || !x->graph || !find_crossbar(x, capture, crossbar)) {
+        *ac = 0;
+        return HOX_ERR_NONE;
+    }
     // A crossbar that cannot tell its route reports -1, "nothing routed".
     LONG routed = -1;
     if (FAILED(crossbar->get_IsRoutedTo(0, &routed))) routed = -1;
-    auto* atom = static_cast<t_atom*>(vor_getbytes(static_cast<long>(sizeof(t_atom))));
-    if (!atom) return HOX_OMEM;
-    atom_setlong(atom, routed);
-    *ac = 1;
-    *av = atom;
+    if (t_hox_err err = getter_atoms(ac, av, 1)) return err;
+    atom_setlong(*av, routed);
     return HOX_ERR_NONE;
 }
 

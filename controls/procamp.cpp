@@ -58,7 +58,10 @@ void procamp_write(t_grabber* x, double v, LONG property, bool use_default) {
 
 template <LONG P>
 t_hox_err procamp_get(t_grabber* x, void*, long* ac, t_atom** av) {
-    if (!x->graph) return HOX_ERR_NONE;
+    if (!x->graph) {
+        *ac = 0;
+        return HOX_ERR_NONE;
+    }
     double v = 0;
     if (!procamp_read(x, P, &v)) {
         *ac = 0;

@@ -135,12 +135,16 @@ t_hox_err resolution_get(t_grabber* x, void*, long* ac, t_atom** av) {
         ComRef<IBaseFilter> capture(capture_filter_find(x));
         if (!capture) {
             vor_object_error(x, "%s", msg::kNoCaptureFilter);
+            *ac = 0;
             return HOX_ERR_NONE;
         }
         ComRef<IBaseFilter> decoder;
         const bool dv = SUCCEEDED(x->graph->FindFilterByName(DSW("DVDecompressor"), decoder.put())) && decoder;
         const bool known = dv ? dv_size(x, capture.get(), decoder.get(), &w, &h) : pin_size(x, capture.get(), &w, &h);
-        if (!known) return HOX_ERR_NONE;
+        if (!known) {
+            *ac = 0;
+            return HOX_ERR_NONE;
+        }
     }
     if (t_hox_err err = getter_atoms(ac, av, 2)) return err;
     atom_setlong(*av, w);

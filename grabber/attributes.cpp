@@ -1,7 +1,10 @@
 #include "grabber/attributes.h"
 
 t_hox_err getter_atoms(long* ac, t_atom** av, long count) {
-    if (*ac && *av) return HOX_ERR_NONE;
+    if (*ac >= count && *av) {
+        *ac = count;
+        return HOX_ERR_NONE;
+    }
     *ac = count;
     *av = static_cast<t_atom*>(vor_getbytes(static_cast<long>(sizeof(t_atom)) * count));
     if (!*av) {

@@ -14,6 +14,8 @@ t_hox_err dropreport_set(t_grabber* x, void* attr, long ac, t_atom* av);
 // `vdevice` reading: the chosen device index.
 t_hox_err vdevice_get(t_grabber* x, void* attr, long* ac, t_atom** av);
 
-// Getter convention: write into the caller's atoms when both are supplied,
-// otherwise allocate `count` atoms. OMEM (and *ac = 0) when that fails.
+// Getter convention: write into the caller's atoms when they are supplied
+// and hold `count` (setting *ac to `count`), otherwise allocate `count`
+// atoms. OMEM (and *ac = 0) when that fails. A getter with no value sets
+// *ac to 0.
 t_hox_err getter_atoms(long* ac, t_atom** av, long count);

@@ -240,9 +240,11 @@ HOXAPI t_symbol* class_nameget(t_class* c);
 // Attributes. Types: "char" (one byte), "long" (32-bit integer storage),
 // "float32", "float64", "symbol", "atom", "object" (pointer).
 // Accessor conventions:
-//   getter t_hox_err get(self, attr, long* ac, t_atom** av): when *ac and *av
-//     are given, write into them; otherwise allocate with vor_getbytes (or
-//     atom_alloc) and set *ac.
+//   getter t_hox_err get(self, attr, long* ac, t_atom** av): when *av is
+//     given and *ac atoms are room enough, write into them; otherwise
+//     allocate with vor_getbytes (or atom_alloc). Either way set *ac to the
+//     number of atoms written (0 for no value). object_attr_getlong and
+//     object_attr_getsym rely on this to read without allocating.
 //   setter t_hox_err set(self, attr, long ac, t_atom* av)
 //   filter t_hox_err filter(self, attr, long ac, t_atom* av): runs before
 //     the setter (or the plain store)

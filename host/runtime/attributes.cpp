@@ -341,13 +341,27 @@ t_hox_err object_attr_setvalueof(void* x, t_symbol* name, long ac, t_atom* av) {
     return hox::attr_set(b.attr, b.self, ac, av);
 }
 
-t_atom_long object_attr_getlong(void* x, t_symbol* name) {
-    long ac = 0;
-    t_atom* av = nullptr;
-    if (object_attr_getvalueof(x, name, &ac, &av) != HOX_ERR_NONE) return 0;
-    t_atom_long v = ac > 0 ? atom_getlong(av) : 0;
-    sysmem_freeptr(av);
+namespace {
+
+// The single-value readers run on every frame (the box reads its
+// attributes on each bang), so they lend the getter a few atoms of their
+// own; a getter that needs more allocates as usual.
+template <class Pick>
+auto read_first(void* x, t_symbol* name, Pick pick) {
+    constexpr long kRoom = 4;
+    t_atom room[kRoom];
+    long ac = kRoom;
+    t_atom* av = room;
+    const t_hox_err err = object_attr_getvalueof(x, name, &ac, &av);
+    auto v = pick(err == HOX_ERR_NONE && av ? ac : 0, av);
+    if (av != room) sysmem_freeptr(av);
     return v;
+}
+
+}  // namespace
+
+t_atom_long object_attr_getlong(void* x, t_symbol* name) {
+    return read_first(x, name, [](long ac, const t_atom* av) -> t_atom_long { return ac > 0 ? atom_getlong(av) : 0; });
 }
 
 t_hox_err object_attr_setlong(void* x, t_symbol* name, t_atom_long v) {
@@ -357,12 +371,9 @@ t_hox_err object_attr_setlong(void* x, t_symbol* name, t_atom_long v) {
 }
 
 t_symbol* object_attr_getsym(void* x, t_symbol* name) {
-    long ac = 0;
-    t_atom* av = nullptr;
-    if (object_attr_getvalueof(x, name, &ac, &av) != HOX_ERR_NONE) return nullptr;
-    t_symbol* v = ac > 0 && av[0].a_type == A_SYM ? av[0].a_w.w_sym : nullptr;
-    sysmem_freeptr(av);
-    return v;
+    return read_first(x, name, [](long ac, const t_atom* av) -> t_symbol* {
+        return ac > 0 && av[0].a_type == A_SYM ? av[0].a_w.w_sym : nullptr;
+    });
 }
 
 t_hox_err object_attr_setsym(void* x, t_symbol* name, t_symbol* v) {

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -47,9 +46,13 @@ struct QueuedCall {
     std::vector<t_atom> atoms;
 };
 
+// Calls run from `head` on; once all have run the vector is emptied but
+// keeps its storage, so a steady flow of deferred calls (one per frame)
+// allocates nothing once the queue has grown to its working size.
 struct Queue {
     std::mutex lock;
-    std::deque<QueuedCall> calls;
+    std::vector<QueuedCall> calls;
+    std::size_t head = 0;
 };
 
 Queue& queue() {
@@ -227,9 +230,12 @@ long hox_host_run_queue() {
         QueuedCall call;
         {
             std::lock_guard<std::mutex> g(q.lock);
-            if (q.calls.empty()) break;
-            call = std::move(q.calls.front());
-            q.calls.pop_front();
+            if (q.head == q.calls.size()) {
+                q.calls.clear();
+                q.head = 0;
+                break;
+            }
+            call = std::move(q.calls[q.head++]);
         }
         try {
             hox_fn_call(call.fn, call.self, call.s, static_cast<long>(call.atoms.size()),
@@ -248,7 +254,8 @@ void hox_host_defer(void* self, const t_fn* fn, t_symbol* s, long ac, t_atom* av
         Queue& q = queue();
         std::lock_guard<std::mutex> g(q.lock);
         if (usurp) {
-            for (auto& c : q.calls) {
+            for (std::size_t i = q.head; i < q.calls.size(); ++i) {
+                QueuedCall& c = q.calls[i];
                 if (c.self == self && c.s == s) {
                     c.fn = fn;
                     c.atoms = std::move(atoms);
@@ -264,7 +271,8 @@ void hox_host_defer(void* self, const t_fn* fn, t_symbol* s, long ac, t_atom* av
 void hox_host_forget(void* self) {
     Queue& q = queue();
     std::lock_guard<std::mutex> g(q.lock);
-    q.calls.erase(std::remove_if(q.calls.begin(), q.calls.end(), [self](const QueuedCall& c) { return c.self == self; }),
+    const auto waiting = q.calls.begin() + static_cast<std::ptrdiff_t>(q.head);
+    q.calls.erase(std::remove_if(waiting, q.calls.end(), [self](const QueuedCall& c) { return c.self == self; }),
                   q.calls.end());
 }
 

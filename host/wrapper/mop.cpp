@@ -32,7 +32,10 @@ void* io_forward_target(t_vor_mop_io* x) { return x->matrix; }
 
 // Getter convention: fill the caller's atom, or allocate one.
 t_hox_err one_atom(long* ac, t_atom** av) {
-    if (*ac && *av) return HOX_ERR_NONE;
+    if (*ac > 0 && *av) {
+        *ac = 1;
+        return HOX_ERR_NONE;
+    }
     *av = reinterpret_cast<t_atom*>(sysmem_newptr(sizeof(t_atom)));
     *ac = *av ? 1 : 0;
     return *av ? HOX_ERR_NONE : HOX_OMEM;

@@ -22,6 +22,7 @@ std::vector<ClassEntry>& registry() {
 }
 
 std::atomic<long long> g_task_bytes{0};
+std::atomic<long long> g_task_blocks{0};
 std::atomic<long long> g_bstrs{0};
 
 // Task memory blocks carry their size in a 16-byte header, so the
@@ -65,6 +66,7 @@ bool find_class(const CLSID& clsid, ClassEntry* out) {
 }
 
 long long task_memory_outstanding() { return g_task_bytes.load(); }
+long long task_memory_allocations() { return g_task_blocks.load(); }
 long long bstr_outstanding() { return g_bstrs.load(); }
 
 }  // namespace vorsim
@@ -90,6 +92,7 @@ LPVOID CoTaskMemAlloc(SIZE_T cb) {
     if (block == nullptr) return nullptr;
     std::memcpy(block, &cb, sizeof cb);
     vorsim::g_task_bytes += static_cast<long long>(cb);
+    vorsim::g_task_blocks.fetch_add(1, std::memory_order_relaxed);
     return block + vorsim::kTaskHeader;
 }
 

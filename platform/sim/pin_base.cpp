@@ -102,6 +102,11 @@ MediaType PinCore::connection_type() const {
     return type_;
 }
 
+HRESULT PinCore::copy_connection_type(AM_MEDIA_TYPE* out) const {
+    std::lock_guard<std::recursive_mutex> lock(filter_.filter_lock());
+    return CopyMediaType(out, &type_.get());
+}
+
 ALLOCATOR_PROPERTIES PinCore::buffer_properties(const AM_MEDIA_TYPE& mt) const {
     LONG size = static_cast<LONG>(mt.lSampleSize);
     if (size <= 0 && mt.formattype == FORMAT_VideoInfo && mt.cbFormat >= sizeof(VIDEOINFOHEADER) &&

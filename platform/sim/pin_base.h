@@ -52,6 +52,9 @@ public:
     IPin* peer() const;
     // The connection type (empty when unconnected).
     MediaType connection_type() const;
+    // The connection type copied straight into `out` (CopyMediaType): one
+    // format block allocated, no intermediate copy.
+    HRESULT copy_connection_type(AM_MEDIA_TYPE* out) const;
 
     // The pin category reported through IKsPropertySet (output pins).
     void set_category(const GUID& category) { category_ = category; }

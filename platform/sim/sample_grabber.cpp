@@ -104,12 +104,7 @@ public:
         if (HRESULT hr = fault_result("ISampleGrabber::GetConnectedMediaType"); FAILED(hr)) return hr;
         std::lock_guard<std::recursive_mutex> lock(filter_lock());
         if (!input_->connected()) return VFW_E_NOT_CONNECTED;
-        try {
-            const MediaType type = input_->connection_type();
-            return CopyMediaType(pType, &type.get());
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
+        return input_->copy_connection_type(pType);
     }
 
     HRESULT STDMETHODCALLTYPE SetBufferSamples(BOOL BufferThem) override {

@@ -134,6 +134,8 @@ VORSIM_API DeviceSet current_devices();
 // ---- Test support ----------------------------------------------------------
 // Bytes of task memory (CoTaskMemAlloc) and BSTRs currently allocated.
 VORSIM_API long long task_memory_outstanding();
+// Blocks of task memory allocated since the process started.
+VORSIM_API long long task_memory_allocations();
 VORSIM_API long long bstr_outstanding();
 
 }  // namespace vorsim

@@ -50,6 +50,17 @@ t_hox_err engine_get(Record* x, t_object*, long* ac, t_atom** av) {
     atom_setsym(*av, gensym("dx"));
     return HOX_ERR_NONE;
 }
+// "six" reads six longs, 10 to 15: into the caller's atoms when there is
+// room for them, else into atoms of its own.
+t_hox_err six_get(Record*, t_object*, long* ac, t_atom** av) {
+    if (*ac < 6 || !*av) {
+        *av = static_cast<t_atom*>(vor_getbytes(6 * static_cast<long>(sizeof(t_atom))));
+        if (!*av) return HOX_OMEM;
+    }
+    *ac = 6;
+    for (long i = 0; i < 6; ++i) atom_setlong(*av + i, 10 + i);
+    return HOX_ERR_NONE;
+}
 t_hox_err twice_set(Record* x, t_object* attr, long ac, t_atom* av) {
     if (hox_attr_name(attr) != gensym("twice")) return HOX_EROR;
     if (ac > 0) x->l = static_cast<int32_t>(2 * atom_getlong(av));
@@ -108,6 +119,7 @@ t_class* record_class() {
         vor_class_addattr(k, attribute_new("old", _vor_sym_long, 0, &object_attr_obsolete_getter,
                                            &object_attr_obsolete_setter));
         vor_class_addattr(k, attribute_new("none", _vor_sym_long, 0, nullptr, nullptr));
+        vor_class_addattr(k, attribute_new("six", _vor_sym_long, 0, HOXFN(six_get), nullptr));
         vor_attr_addfilterset_proc(vor_class_attr_get(k, gensym("l")), HOXFN(refuse_negative));
         vor_attr_addfilterset_proc(vor_class_attr_get(k, gensym("output_texture")), HOXFN(output_texture_filter));
         class_attr_addattr_parse(k, "output_texture", "introduced", _vor_sym_symbol, 0, str_tr("7.0.4"));
@@ -240,6 +252,24 @@ TEST_F(Attributes, CustomAccessorsFollowTheGetterConvention) {
         get(name, HOX_EROR);
     }
     EXPECT_EQ(x->hidden, 0);
+}
+
+// The single-value readers lend the getter a few atoms of their own: they
+// read the first value whether the getter used them, allocated (freed
+// again: the sanitizer build would see a leak), gave nothing or failed.
+TEST_F(Attributes, SingleValueReadersTakeTheFirstAtom) {
+    x->rect[0] = -7;
+    x->s = gensym("first");
+    EXPECT_EQ(object_attr_getlong(x, gensym("rect")), -7);
+    EXPECT_EQ(object_attr_getlong(x, gensym("six")), 10);
+    EXPECT_EQ(atom_getlong(&get("six").at(5)), 15);
+    EXPECT_EQ(object_attr_getsym(x, gensym("s")), gensym("first"));
+    EXPECT_EQ(object_attr_getsym(x, gensym("engine")), gensym("dx"));
+    EXPECT_EQ(object_attr_getsym(x, gensym("six")), nullptr);  // not a symbol
+    for (const char* name : {"old", "hidden", "missing"}) {
+        EXPECT_EQ(object_attr_getlong(x, gensym(name)), 0) << name;
+        EXPECT_EQ(object_attr_getsym(x, gensym(name)), nullptr) << name;
+    }
 }
 
 TEST_F(Attributes, PropertiesAndFlags) {
