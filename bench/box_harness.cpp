@@ -28,13 +28,18 @@ std::string device_json() {
     j << "{\"video\": [";
     bool first = true;
     for (const FrameSize& s : frame_sizes()) {
-        for (const char* subtype : {"RGB32", "UYVY"}) {
+        // Per size: RGB32 and UYVY cameras with a capture pin only (the
+        // graph takes its preview through a Smart Tee), then an RGB32
+        // camera with a preview pin of its own.
+        for (int kind = 0; kind < 3; ++kind) {
+            const char* subtype = kind == 1 ? "UYVY" : "RGB32";
             if (!first) j << ",";
             first = false;
-            j << "{\"friendly_name\": \"Bench " << subtype << " " << s.name()
+            j << "{\"friendly_name\": \"Bench " << subtype << (kind == 2 ? " preview " : " ") << s.name()
               << "\", \"pattern\": {\"solid\": [16, 128, 235, 0]},"
               << " \"pins\": [{\"category\": \"capture\", \"caps\": [{\"format\": \"VideoInfo\", \"subtype\": \""
-              << subtype << "\", \"width\": " << s.w << ", \"height\": " << s.h << "}]}]}";
+              << subtype << "\", \"width\": " << s.w << ", \"height\": " << s.h << "}]}"
+              << (kind == 2 ? ", {\"category\": \"preview\"}" : "") << "]}";
         }
     }
     j << "], \"audio\": [{\"friendly_name\": \"Bench Microphone\", \"rate\": 8000, \"channels\": 1}]}";
@@ -102,8 +107,9 @@ bool box_world(std::string& why) {
     return state == 1;
 }
 
-int rgb32_device(const FrameSize& s) { return 2 * size_index(s); }
-int uyvy_device(const FrameSize& s) { return 2 * size_index(s) + 1; }
+int rgb32_device(const FrameSize& s) { return 3 * size_index(s); }
+int uyvy_device(const FrameSize& s) { return 3 * size_index(s) + 1; }
+int rgb32_preview_pin_device(const FrameSize& s) { return 3 * size_index(s) + 2; }
 
 Box::Box(const std::string& args) {
     long ac = 0;

@@ -20,6 +20,8 @@ bool box_world(std::string& why);
 
 int rgb32_device(const FrameSize& s);
 int uyvy_device(const FrameSize& s);
+// An RGB32 camera with a preview pin: no Smart Tee in its graph.
+int rgb32_preview_pin_device(const FrameSize& s);
 
 // One box, created from shell-style arguments ("1920 1080 @colormode uyvy"),
 // freed with the object.
