@@ -113,7 +113,7 @@ t_hox_err grabber_getvdevlist(t_grabber* x, t_symbol*, long, t_atom*, t_atom* rv
 
 t_hox_err vdevice_set(t_grabber* x, void*, long ac, t_atom* av) {
     if (ac < 1 || !av) return HOX_ERR_NONE;
-    const long v = static_cast<long>(atom_getlong(av));
+    const long v = atom_int32(av);
     if (x->state == GRAB_RECORDING) {
         vor_object_error(x, "%s", msg::kSwitchWhileWriting);
         return HOX_ERR_NONE;

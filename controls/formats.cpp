@@ -9,6 +9,7 @@
 #include "capture/graph.h"
 #include "capture/messages.h"
 #include "controls/controls.h"
+#include "grabber/attributes.h"
 #include "module/module.h"
 
 namespace {
@@ -185,7 +186,7 @@ t_hox_err grabber_getformatlist(t_grabber* x, t_symbol*, long, t_atom*, t_atom* 
 
 t_hox_err format_set(t_grabber* x, void*, long ac, t_atom* av) {
     if (ac < 1 || !av) return HOX_ERR_NONE;
-    x->format = static_cast<int32_t>(atom_getlong(av));
+    x->format = atom_int32(av);
     if (card_chosen(x)) {
         card_setting(x, [x] { bm_grab_setDisplayMode(x->cardgrabber, x->carddevice, x->format); });
         return HOX_ERR_NONE;

@@ -34,7 +34,7 @@ t_hox_err input_get(t_grabber* x, void*, long* ac, t_atom** av) {
 
 t_hox_err input_set(t_grabber* x, void*, long ac, t_atom* av) {
     if (!x->builder || !x->graph || ac < 1 || !av) return HOX_ERR_NONE;
-    const auto index = static_cast<LONG>(atom_getlong(av));
+    const LONG index = atom_int32(av);
     ComRef<IBaseFilter> capture;
     ComRef<IAMCrossbar> crossbar;
     if (!find_crossbar(x, capture, crossbar)) return HOX_ERR_NONE;

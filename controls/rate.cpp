@@ -158,8 +158,8 @@ t_hox_err resolution_set(t_grabber* x, void*, long ac, t_atom* av) {
         return HOX_ERR_NONE;
     }
     if (ac < 2 || !av) return HOX_ERR_NONE;
-    const auto w = static_cast<int32_t>(atom_getlong(av));
-    const auto h = static_cast<int32_t>(atom_getlong(av + 1));
+    const int32_t w = atom_int32(av);
+    const int32_t h = atom_int32(av + 1);
     std::atomic_ref<int32_t> stored_w(x->resolution[0]), stored_h(x->resolution[1]);
     if (w == stored_w.load() && h == stored_h.load()) return HOX_ERR_NONE;
     stored_w.store(w);

@@ -1,5 +1,8 @@
 #include "grabber/attributes.h"
 
+#include <algorithm>
+#include <cstdint>
+
 t_hox_err getter_atoms(long* ac, t_atom** av, long count) {
     if (*ac >= count && *av) {
         *ac = count;
@@ -12,6 +15,11 @@ t_hox_err getter_atoms(long* ac, t_atom** av, long count) {
         return HOX_OMEM;
     }
     return HOX_ERR_NONE;
+}
+
+int32_t atom_int32(const t_atom* a) {
+    const t_atom_long v = atom_getlong(a);
+    return static_cast<int32_t>(std::clamp<t_atom_long>(v, INT32_MIN, INT32_MAX));
 }
 
 t_hox_err engine_get(t_grabber*, void*, long* ac, t_atom** av) {

@@ -19,3 +19,7 @@ t_hox_err vdevice_get(t_grabber* x, void* attr, long* ac, t_atom** av);
 // atoms. OMEM (and *ac = 0) when that fails. A getter with no value sets
 // *ac to 0.
 t_hox_err getter_atoms(long* ac, t_atom** av, long count);
+
+// An atom's integer value saturated to 32 bits: a huge value stays beyond
+// every index and size instead of wrapping into range.
+int32_t atom_int32(const t_atom* a);
