@@ -12,12 +12,15 @@
 // back and the input refuses the connection, so the pin upstream can go
 // back to its old type too.
 //
-// Each input sample goes first to Capture as it is (no copy; times and
-// flags kept), then to Preview as a copy in a Preview pool sample with no
-// time stamps (a preview is shown on arrival). The copy keeps the capture
-// branch's sample untouched while the preview branch holds its own; when
-// every Preview sample is still held downstream, that frame's preview is
-// dropped so the capture branch never waits for the preview.
+// Each input sample goes first to Capture as it is (times and flags kept),
+// then to Preview without a copy of its data: a preview sample is a view of
+// the same buffer with no time stamps (a preview is shown on arrival). A
+// view keeps the input sample, and so a buffer of the pin upstream, for as
+// long as the preview branch holds it; only kPreviewViews of them exist, and
+// while they are all held downstream each frame's preview is dropped,
+// so the capture branch never runs short of buffers because of the preview.
+#include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -31,6 +34,104 @@
 
 namespace vorsim {
 namespace {
+
+// One view: a preview branch that holds its sample keeps one buffer of the
+// pin upstream, never the last but one of a pool of two.
+constexpr int kPreviewViews = 1;
+
+// A preview sample: the input sample's buffer, valid length and flags, but
+// no time stamps. Views are made once per tee and reused; one is `busy`
+// from delivery until its last reference is released, which also releases
+// the input sample it shows.
+class PreviewView final : public IMediaSample {
+public:
+    // Streaming thread: shows `sample`, with one reference for the caller.
+    void show(IMediaSample* sample, std::shared_ptr<void> keep_alive) {
+        sample->AddRef();
+        inner_ = sample;
+        keep_alive_ = std::move(keep_alive);
+        actual_ = sample->GetActualDataLength();
+        sync_point_ = sample->IsSyncPoint() == S_OK;
+        discontinuity_ = sample->IsDiscontinuity() == S_OK;
+        preroll_ = sample->IsPreroll() == S_OK;
+        busy_.store(true, std::memory_order_relaxed);
+        refs_.store(1, std::memory_order_release);
+    }
+    bool busy() const { return busy_.load(std::memory_order_acquire); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override {
+        if (ppv == nullptr) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IMediaSample) {
+            *ppv = static_cast<IMediaSample*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+        if (left == 0) {
+            // The set of views may go with the last reference to it: keep it
+            // until this view is free again.
+            std::shared_ptr<void> keep = std::move(keep_alive_);
+            IMediaSample* inner = inner_;
+            inner_ = nullptr;
+            inner->Release();
+            busy_.store(false, std::memory_order_release);
+        }
+        return left;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetPointer(BYTE** ppBuffer) override { return inner_->GetPointer(ppBuffer); }
+    LONG STDMETHODCALLTYPE GetSize() override { return inner_->GetSize(); }
+    HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME* start, REFERENCE_TIME* end) override {
+        return start == nullptr || end == nullptr ? E_POINTER : VFW_E_SAMPLE_TIME_NOT_SET;
+    }
+    HRESULT STDMETHODCALLTYPE SetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE IsSyncPoint() override { return sync_point_ ? S_OK : S_FALSE; }
+    HRESULT STDMETHODCALLTYPE SetSyncPoint(BOOL b) override {
+        sync_point_ = b != FALSE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE IsPreroll() override { return preroll_ ? S_OK : S_FALSE; }
+    HRESULT STDMETHODCALLTYPE SetPreroll(BOOL b) override {
+        preroll_ = b != FALSE;
+        return S_OK;
+    }
+    LONG STDMETHODCALLTYPE GetActualDataLength() override { return actual_; }
+    HRESULT STDMETHODCALLTYPE SetActualDataLength(LONG a) override {
+        if (a < 0 || a > inner_->GetSize()) return VFW_E_BUFFER_OVERFLOW;
+        actual_ = a;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetMediaType(AM_MEDIA_TYPE** ppMediaType) override {
+        return inner_->GetMediaType(ppMediaType);
+    }
+    HRESULT STDMETHODCALLTYPE SetMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE IsDiscontinuity() override { return discontinuity_ ? S_OK : S_FALSE; }
+    HRESULT STDMETHODCALLTYPE SetDiscontinuity(BOOL b) override {
+        discontinuity_ = b != FALSE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetMediaTime(LONGLONG* start, LONGLONG* end) override {
+        return start == nullptr || end == nullptr ? E_POINTER : VFW_E_MEDIA_TIME_NOT_SET;
+    }
+    HRESULT STDMETHODCALLTYPE SetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
+
+private:
+    std::atomic<ULONG> refs_{0};
+    std::atomic<bool> busy_{false};
+    IMediaSample* inner_ = nullptr;
+    std::shared_ptr<void> keep_alive_;
+    LONG actual_ = 0;
+    bool sync_point_ = false;
+    bool discontinuity_ = false;
+    bool preroll_ = false;
+};
+
+using PreviewViews = std::array<PreviewView, kPreviewViews>;
 
 class SmartTee final : public Filter<> {
 public:
@@ -167,28 +268,21 @@ private:
     }
 
     void deliver_preview(IMediaSample* sample) {
-        SamplePool* pool = preview_->pool();
-        // Only this thread takes from the pool, so a free sample stays free.
-        if (pool == nullptr || pool->free_count() == 0) return;
-        const LONG length = sample->GetActualDataLength();
-        if (length > pool->sample_size()) return;
-        IMediaSample* raw = nullptr;
-        if (FAILED(preview_->get_delivery_buffer(&raw))) return;
-        ComPtr<IMediaSample> copy = ComPtr<IMediaSample>::adopt(raw);
-        BYTE* from = nullptr;
-        BYTE* to = nullptr;
-        if (FAILED(sample->GetPointer(&from)) || FAILED(copy->GetPointer(&to))) return;
-        if (length > 0) std::memcpy(to, from, static_cast<size_t>(length));
-        copy->SetActualDataLength(length);
-        copy->SetSyncPoint(sample->IsSyncPoint() == S_OK);
-        copy->SetDiscontinuity(sample->IsDiscontinuity() == S_OK);
-        // Pool samples come out untimed; preview samples stay that way.
-        preview_->deliver(copy.get());
+        // Only this thread makes views busy, so a free view stays free.
+        for (PreviewView& view : *views_) {
+            if (view.busy()) continue;
+            view.show(sample, views_);
+            preview_->deliver(&view);
+            view.Release();
+            return;
+        }
     }
 
     PinCore* input_;
     PinCore* capture_;
     PinCore* preview_;
+    // Shared with the views handed out, which may outlive the tee downstream.
+    std::shared_ptr<PreviewViews> views_ = std::make_shared<PreviewViews>();
     const MediaType* restoring_ = nullptr;  // set only inside reconnect_outputs
 };
 

@@ -91,6 +91,7 @@ struct Received {
     REFERENCE_TIME stop = 0;
     bool sync_point = false;
     IMediaSample* sample = nullptr;  // identity only, not held
+    const BYTE* data = nullptr;      // GetPointer
 };
 
 // One input pin "In" taking what `accepts` allows (everything by default).
@@ -138,6 +139,7 @@ private:
         BYTE* data = nullptr;
         sample->GetPointer(&data);
         r.bytes.assign(data, data + sample->GetActualDataLength());
+        r.data = data;
         r.size = sample->GetSize();
         r.time_result = sample->GetTime(&r.start, &r.stop);
         r.sync_point = sample->IsSyncPoint() == S_OK;
