@@ -1,6 +1,10 @@
 // The host around the objects: console, outlets, the deferred queue, the
 // wrapping-box table, mutexes, the main window and module loading.
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <cstdarg>
@@ -325,6 +329,23 @@ int hox_host_load_module(const char* path, char* err, long errsize) {
     };
     if (!path) return fail("no module path");
     try {
+#if defined(_WIN32)
+        // The path is UTF-8; the module's own folder is searched for the
+        // DLLs it imports, as a host loads its plug-ins.
+        const int n = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
+        if (n <= 0) return fail("cannot load module: bad path");
+        std::wstring wide(static_cast<std::size_t>(n), L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, path, -1, wide.data(), n);
+        HMODULE handle = LoadLibraryExW(wide.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (!handle) return fail("cannot load module: error " + std::to_string(GetLastError()));
+        FARPROC entry = GetProcAddress(handle, "ext_main");
+        if (!entry) {
+            FreeLibrary(handle);
+            return fail(std::string(path) + ": no ext_main");
+        }
+        // The module stays loaded for the life of the process.
+        reinterpret_cast<void (*)()>(reinterpret_cast<void*>(entry))();
+#else
         void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
             const char* why = dlerror();
@@ -337,6 +358,7 @@ int hox_host_load_module(const char* path, char* err, long errsize) {
         }
         // The module stays loaded for the life of the process.
         reinterpret_cast<void (*)()>(entry)();
+#endif
         return 0;
     } catch (...) {
         return fail("module entry failed");

@@ -7,6 +7,11 @@
 #error "platform_windows.h is for Windows builds only"
 #endif
 
+// dshow.h pulls in strsafe.h, which would otherwise rename the C string
+// functions (strcpy, sprintf, …) to deprecation errors.
+#ifndef STRSAFE_NO_DEPRECATE
+#define STRSAFE_NO_DEPRECATE
+#endif
 #include <windows.h>
 #include <dshow.h>
 #include <dvdmedia.h>

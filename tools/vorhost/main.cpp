@@ -7,7 +7,14 @@
 #include "platform_commands.h"
 #endif
 
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#include <objbase.h>
+#include "windows_commands.h"
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
@@ -25,11 +32,22 @@ int bad_arguments(const std::string& why) {
 
 // The module built beside this program.
 std::string module_beside_executable() {
+#if defined(_WIN32)
+    wchar_t buffer[32768];
+    const DWORD n = GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));
+    if (n == 0 || n >= std::size(buffer))
+        return "vor.dx.grab.kpx64";
+    // UTF-8, as the host's module loader takes it.
+    const std::u8string text =
+        (std::filesystem::path(std::wstring(buffer, n)).parent_path() / "vor.dx.grab.kpx64").u8string();
+    return std::string(text.begin(), text.end());
+#else
     std::error_code ec;
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec)
         return "vor.dx.grab.kpx64";
     return (exe.parent_path() / "vor.dx.grab.kpx64").string();
+#endif
 }
 
 int run(int argc, char** argv) {
@@ -75,8 +93,20 @@ int run(int argc, char** argv) {
         script_folder = std::filesystem::absolute(o.script, ec).parent_path().string();
     vorhost::PlatformCommands platform(shell, script_folder);
 #endif
-    host.connect(&shell);
+#if defined(_WIN32)
+    // The system's devices; the virtual camera's clock is the shell's to run.
+    std::string windows_why;
+    if (!vorhost::setup_windows(o, windows_why))
+        return bad_arguments(windows_why);
+    vorhost::WindowsCommands windows(shell);
+    // Forward slashes throughout: Windows takes them, and printed paths
+    // read the same as elsewhere.
+    const std::u8string folder_u8 = folder.generic_u8string();
+    std::string folder_text(folder_u8.begin(), folder_u8.end());
+#else
     std::string folder_text = folder.string();
+#endif
+    host.connect(&shell);
     if (folder_text.size() > 1 && folder_text.back() == '/')
         folder_text.pop_back();
     host.set_default_folder(folder_text);
@@ -90,8 +120,13 @@ int run(int argc, char** argv) {
     host.run_queue();
 
     int status;
+#if defined(_WIN32)
+    const bool terminal = _isatty(_fileno(stdin)) != 0;
+#else
+    const bool terminal = isatty(STDIN_FILENO) != 0;
+#endif
     if (o.script.empty())
-        status = shell.run(std::cin, isatty(STDIN_FILENO) != 0);
+        status = shell.run(std::cin, terminal);
     else
         status = shell.run(script, false);
     shell.finish();
@@ -103,6 +138,16 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+    // The host thread uses COM (DirectShow, the imaging component) all along.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    struct ComScope {
+        HRESULT hr;
+        ~ComScope() {
+            if (SUCCEEDED(hr)) CoUninitialize();
+        }
+    } com_scope{com};
+#endif
     try {
         return run(argc, argv);
     } catch (const std::exception& e) {
