@@ -91,6 +91,16 @@ inline std::atomic_ref<int32_t> dropped_ref(t_grabber* x) { return std::atomic_r
 inline void set_outchange(t_grabber* x, uint8_t v) { std::atomic_ref<uint8_t>(x->outchange).store(v); }
 inline uint8_t outchange_of(t_grabber* x) { return std::atomic_ref<uint8_t>(x->outchange).load(); }
 
+// `subtype` is read by the frame callback, under the mutex, while a graph
+// runs; a change made while one may be running (a new colour mode) takes
+// the mutex too. Graph builds, which run with the graph stopped, set it
+// directly.
+inline void set_subtype(t_grabber* x, const GUID& subtype) {
+    systhread_mutex_lock(x->mutex);
+    x->subtype = subtype;
+    systhread_mutex_unlock(x->mutex);
+}
+
 // `outdim` and `resolution` follow the attached output matrix, whose
 // notifications can come from the streaming thread (when the frame buffer
 // is replaced) as well as from the host thread.

@@ -203,8 +203,24 @@ t_hox_err directshow_frame(t_grabber* x, void* out) {
     }
     const int32_t w = vih->bmiHeader.biWidth;
     const int32_t hs = vih->bmiHeader.biHeight;
+    // A size that describes no frame (no whole pixel pair in uyvy; a height
+    // whose magnitude is no int32) is refused as a wrong type is.
+    const int64_t rows = hs < 0 ? -static_cast<int64_t>(hs) : hs;
+    if (w < (is_uyvy(x) ? 2 : 1) || rows < 1 || rows > INT32_MAX) {
+        vor_object_error(x, "%s", kInvalidType);
+        return HOX_EROR;
+    }
+    // The bytes the frame takes as the texture and the frame matrix read it.
+    const int64_t frame_bytes = rows * (is_uyvy(x) ? 2 : 4) * static_cast<int64_t>(w);
 
     systhread_mutex_lock(x->mutex);
+    // A frame buffer that holds less (a sample shorter than its type, or an
+    // earlier frame left by a planar sample that was skipped) is not output:
+    // the output would take the frame's size and show what is not there.
+    if (!x->framebuf || sysmem_ptrsize(x->framebuf) < frame_bytes) {
+        systhread_mutex_unlock(x->mutex);
+        return HOX_SPRS;
+    }
     if (x->output_texture) {
         texture_submit(x, w, hs);
         return HOX_ERR_NONE;
@@ -214,7 +230,7 @@ t_hox_err directshow_frame(t_grabber* x, void* out) {
         t_vor_matrix_info fi = info_of(frame);
         if (outchange_of(x) != OUTCHANGE_NONE) {
             fi.dim[0] = is_uyvy(x) ? (w >> 1) : w;
-            fi.dim[1] = hs < 0 ? -hs : hs;
+            fi.dim[1] = static_cast<int32_t>(rows);
             fi.dimstride[0] = 4;
             fi.dimstride[1] = 4 * fi.dim[0];
             fi.size = x->framebuf ? sysmem_ptrsize(x->framebuf) : 0;

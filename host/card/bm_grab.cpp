@@ -134,6 +134,11 @@ void hox_host_card_signal(long index, long mode) {
                 try {
                     h->pixels.assign(static_cast<size_t>(pitch) * static_cast<size_t>(next.height), 0);
                     h->mode = next;
+                    // The frame handed out lived in the pixels just replaced:
+                    // the next request draws the current frame in the new
+                    // mode and hands it out, rather than answer "no new frame"
+                    // for pixels that are gone.
+                    h->shown = 0;
                 } catch (const std::bad_alloc&) {
                 }
             }

@@ -6,7 +6,8 @@
 // least four planes (planes 0..3 are read) whose dims past the second are 1.
 // The output is made a 4-plane char matrix of the converted dims with
 // setinfo when it is not one already; a referring output of the right shape
-// is written through its pointer. Input and output must not share data.
+// is written through its pointer. Input and output must not share data: an
+// input that lies in the output's block is refused.
 // Rows of packed cells (stride 4 on both sides) take the fastest row kernel
 // (kernels.h), every other row the plain one of convert.h.
 #include <cstdint>
@@ -62,6 +63,21 @@ bool share_data(const vor_mx_view& a, const vor_mx_view& b) {
     return a.data < b1 && b.data < a1;
 }
 
+// True when the input reads from the output's current block: giving the
+// output its shape may free that block, so such an input is refused before
+// anything changes.
+bool reads_output(const vor_mx_view& src, void* out) {
+    t_vor_matrix_info info{};
+    void* data = nullptr;
+    if (call_err(out, gensym("getinfo"), &info) != HOX_ERR_NONE || call_err(out, gensym("getdata"), &data) != HOX_ERR_NONE)
+        return false;
+    if (!data || info.size <= 0) return false;
+    vor_mx_view block{};
+    block.data = static_cast<uint8_t*>(data);
+    block.size = info.size;
+    return share_data(src, block);
+}
+
 template <bool ToAyuv>
 t_hox_err convert(void* in, void* out) {
     in = vor_list_first(in);
@@ -72,7 +88,7 @@ t_hox_err convert(void* in, void* out) {
     vor_mx_view src{};
     if (!read_matrix(in, ii, src) || src.planecount < 4) return HOX_EROR;
     const int32_t width = ToAyuv ? (src.width > INT32_MAX / 2 ? -1 : src.width * 2) : vor_ayuv_to_uyvy_width(src.width);
-    if (width < 1) return HOX_EROR;
+    if (width < 1 || reads_output(src, out)) return HOX_EROR;
     vor_mx_view dst{};
     if (!shape_output(out, width, src.height, dst) || share_data(src, dst)) return HOX_EROR;
     for (int32_t y = 0; y < src.height; ++y) {

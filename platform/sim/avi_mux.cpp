@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <iterator>
 #include <new>
 
 #include "class_registry.h"
@@ -92,6 +94,33 @@ std::optional<AviStreamFormat> avi_stream_format(const AM_MEDIA_TYPE& type) {
     if (type.formattype == FORMAT_VideoInfo) return video_info_format(type);
     if (type.formattype == FORMAT_DvInfo) return dv_info_format(type);
     return wave_format(type);
+}
+
+// ---- reports of finished recordings ---------------------------------------
+
+namespace {
+
+// The last kKeptReports finished recordings, oldest first; a session that
+// never takes them keeps no more than that.
+constexpr size_t kKeptReports = 256;
+std::mutex g_reports_mutex;
+std::deque<RecordingReport> g_reports;
+
+void add_recording_report(RecordingReport report) {
+    std::lock_guard<std::mutex> lock(g_reports_mutex);
+    if (g_reports.size() == kKeptReports) g_reports.pop_front();
+    g_reports.push_back(std::move(report));
+}
+
+}  // namespace
+
+std::vector<RecordingReport> take_recording_reports() {
+    std::lock_guard<std::mutex> lock(g_reports_mutex);
+    std::vector<RecordingReport> taken(std::make_move_iterator(g_reports.begin()),
+                                       std::make_move_iterator(g_reports.end()));
+    g_reports.clear();
+    g_reports.shrink_to_fit();
+    return taken;
 }
 
 // ---- pins ------------------------------------------------------------------
@@ -222,6 +251,7 @@ HRESULT AviMux::start_recording() {
             streams_.push_back(s);
         }
         last_status_ = writer_.open(path, formats);
+        path_ = path;
     } catch (const std::bad_alloc&) {
         streams_.clear();
         return E_OUTOFMEMORY;
@@ -236,7 +266,18 @@ HRESULT AviMux::start_recording() {
 }
 
 void AviMux::finish_locked() {
-    if (writer_.is_open()) last_status_ = writer_.close();
+    if (writer_.is_open()) {
+        last_status_ = writer_.close();
+        RecordingReport report;
+        try {
+            report.path = path_;
+            for (const Stream& s : streams_) report.streams.push_back({s.video, s.received});
+            report.ok = last_status_.ok();
+            add_recording_report(std::move(report));
+        } catch (const std::bad_alloc&) {
+            // The report is for tests; the recording itself is finished.
+        }
+    }
     streams_.clear();
 }
 
@@ -271,10 +312,12 @@ HRESULT AviMux::write_sample(Input& pin, IMediaSample* sample) {
         // be larger than the picture.
         if (it->frame_bytes != 0 && size > it->frame_bytes) size = it->frame_bytes;
         const bool key = it->frame_bytes != 0 || sample->IsSyncPoint() == S_OK;
+        ++it->received;
         status = writer_.write_video(stream, data, size, key);
     } else {
         size -= size % it->block_align;
         if (size == 0) return S_OK;
+        it->received += static_cast<long long>(size);
         status = writer_.write_audio(stream, data, size);
     }
     return status ? S_OK : E_FAIL;

@@ -16,7 +16,9 @@
 // written, playable) by whichever comes first: Stop, either filter leaving
 // its graph, the output connection going away, the mux's last reference, or
 // EndOfStream on every connected input. Samples arriving after that are
-// dropped until the next recording starts.
+// dropped until the next recording starts. Each finished recording is
+// reported to vorsim::take_recording_reports() with what its inputs were
+// handed while the file was open.
 #pragma once
 
 #include <cstdint>
@@ -93,7 +95,9 @@ private:
         size_t frame_bytes = 0;  // video: one uncompressed frame (0: frames vary)
         size_t block_align = 1;  // audio: bytes per sample frame
         bool ended = false;      // EndOfStream came
+        long long received = 0;  // video: frames, audio: whole-sample bytes handed to the writer
     };
+    std::string path_;  // the open recording's file
     std::vector<Stream> streams_;
     LONG master_stream_ = -1;
     BOOL old_index_ = TRUE;

@@ -58,6 +58,32 @@ TEST_F(Streaming, OpenCloseRepeatedlyWhileBanging) {
     EXPECT_TRUE(console.empty()) << console.front();
 }
 
+// The layout changes while frames arrive. The frame callback reads the
+// subtype the layout asks for, so the change must not race with a frame in
+// flight (ThreadSanitizer reports it when it does); nothing but the atomic
+// frame count is touched between frames and the change, so no other lock
+// hides the race. Each change reopens the device, which delivers again.
+TEST_F(Streaming, ColormodeChangesWhileFramesArrive) {
+    // The I420 camera: converted for argb, taken as it is (and converted by
+    // the frame callback) for uyvy.
+    void* box = new_box("32 24 @vdevice 1");
+    send(box, "open");
+    t_grabber* x = grabber_of(box);
+    for (int round = 0; round < 6; ++round) {
+        for (const char* mode : {"colormode uyvy", "colormode argb"}) {
+            dropped_ref(x).store(0);
+            for (int i = 0; i < 200 && dropped_ref(x).load() < 3; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ASSERT_GE(dropped_ref(x).load(), 3) << "no frames before " << mode;
+            send(box, mode);
+            ASSERT_EQ(x->state, GRAB_OPEN) << mode;
+        }
+    }
+    send(box, "bang");
+    EXPECT_EQ(out.size(), 1u);
+    EXPECT_TRUE(console.empty()) << console.front();
+}
+
 TEST_F(Streaming, UnplugWhileStreamingThenFreeTheBox) {
     void* box = new_box("@colormode uyvy @vdevice 1");
     send(box, "open");

@@ -82,6 +82,23 @@ protected:
     }
 };
 
+TEST_F(Controls, AColormodeThatChangesNothingKeepsAReplacedFrameBufferPending) {
+    void* box = open_box("@adapt 1");
+    ASSERT_NE(box, nullptr);
+    vorsim::deliver_frames(1);
+    send(box, "bang");  // the frame matrix reads the 32 x 8 frame buffer
+    send(box, "format 1");
+    vorsim::deliver_frames(1);  // a 16 x 4 frame: the callback replaces the buffer
+    send(box, "colormode argb");
+    send(box, "bang");
+    // The output reads the new buffer: B = x, G = y of the 16 x 4 ramp.
+    const t_vor_matrix_info info = info_of(output_of(box));
+    EXPECT_EQ(info.dim[0], 16);
+    EXPECT_EQ(info.dim[1], 4);
+    EXPECT_EQ(cell(box, 5, 2, 3), 5);
+    EXPECT_EQ(cell(box, 5, 2, 2), 2);
+}
+
 TEST_F(Controls, FrameRateIsAskedOfTheCapturePinAtEveryBuild) {
     void* box = open_box("32 8 @vdevice 0");
     ASSERT_NE(box, nullptr);

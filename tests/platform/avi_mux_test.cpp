@@ -510,6 +510,46 @@ TEST_F(AviRecording, EndOfStreamOnEveryInputFinishesTheFile) {
     EXPECT_EQ((*streams)[1].all().size(), 3u * kAudioBlock);
 }
 
+// Each finished recording is reported once, for tests to hold the file
+// against: its path, and per stream what reached the writer while the file
+// was open (video frames; bytes of whole audio samples, a partial sample
+// cut off). Samples after the end are not counted.
+TEST_F(AviRecording, EachFinishedRecordingIsReportedWithWhatReachedTheFile) {
+    take_recording_reports();  // what earlier tests left
+    constexpr LONG kOddBlock = 8000 / 15 * 2 + 1;  // 533 mono 16-bit samples and one byte
+    Source* video = add_source(make_video_type(MEDIASUBTYPE_UYVY, 64, 48, 16, k15fps), 64 * 48 * 2);
+    Source* audio = add_source(pcm_type(8000, 1, 16), kOddBlock);
+    run();
+    push_frames(4);
+    EXPECT_TRUE(take_recording_reports().empty()) << "nothing is reported before the file is finished";
+    ASSERT_EQ(video->filter->out->peer()->EndOfStream(), S_OK);
+    ASSERT_EQ(audio->filter->out->peer()->EndOfStream(), S_OK);
+    push_frames(2);  // the file is finished: these are dropped
+    stop();
+    run();
+    push_frames(3);
+    stop();
+
+    const std::vector<RecordingReport> reports = take_recording_reports();
+    ASSERT_EQ(reports.size(), 2u);
+    for (const RecordingReport& r : reports) {
+        EXPECT_EQ(r.path, path_);
+        EXPECT_TRUE(r.ok);
+        ASSERT_EQ(r.streams.size(), 2u);
+        EXPECT_TRUE(r.streams[0].video);
+        EXPECT_FALSE(r.streams[1].video);
+    }
+    EXPECT_EQ(reports[0].streams[0].received, 4);
+    EXPECT_EQ(reports[0].streams[1].received, 4 * (kOddBlock - 1));
+    EXPECT_EQ(reports[1].streams[0].received, 3);
+    EXPECT_EQ(reports[1].streams[1].received, 3 * (kOddBlock - 1));
+    auto streams = demux(path_);
+    ASSERT_TRUE(streams);
+    EXPECT_EQ((*streams)[0].packets.size(), 3u) << "the file holds what the second report counts";
+    EXPECT_EQ((*streams)[1].all().size(), 3u * (kOddBlock - 1));
+    EXPECT_TRUE(take_recording_reports().empty()) << "reports are handed out once";
+}
+
 TEST_F(AviRecording, PauseFailsWhenTheFileCannotBeCreated) {
     add_source(make_video_type(MEDIASUBTYPE_UYVY, 64, 48, 16, k15fps), 64 * 48 * 2);
     const std::u16string name = from_utf8((dir_ / "no such folder" / "rec.avi").string());

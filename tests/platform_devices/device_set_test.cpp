@@ -170,6 +170,16 @@ TEST(ParseDeviceFile, ErrorsNameTheDeviceTheFieldAndWhatWasExpected) {
     }
 }
 
+TEST(ParseDeviceFile, AReasonIsOneLineWhateverTheNamesItQuotesHold) {
+    // Names and keys from the file keep their control characters escaped.
+    EXPECT_EQ(parse_error(R"({"video": [{"friendly_name": "Cam\r\nTwo\t\u0001", "pins": []}]})"),
+              R"(video[0] "Cam\r\nTwo\t\u0001": pins: expected at least one pin)");
+    EXPECT_EQ(parse_error(R"({"video": [{"friendly\name": "Cam"}]})"), R"(video[0]: friendly\name: unknown field)");
+    EXPECT_EQ(parse_error(R"({"cards": [{"name": "A\u007f", "id": "BM-1\n", "modes": []},
+                                        {"name": "B", "id": "BM-1\n", "modes": []}]})"),
+              R"(cards[1] "B": id: "BM-1\n" is already used by another card)");
+}
+
 TEST(ParseDeviceFile, FailureLeavesTheSetUntouched) {
     DeviceSet set = default_devices();
     const DeviceSet before = set;

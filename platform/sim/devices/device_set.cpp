@@ -65,6 +65,29 @@ std::optional<SubtypeId> parse_braced_guid(std::string_view t) {
     return id;
 }
 
+// A reason is one line, but it quotes names and keys from the file, which
+// may hold any character: control characters are written as JSON escapes.
+std::string one_line(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (u < 0x20 || u == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04X", u);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // Everything the parser rejects is reported by throwing this, caught once in
 // parse_device_file.
 struct FileError {
@@ -72,7 +95,7 @@ struct FileError {
 };
 
 [[noreturn]] void fail(const std::string& where, const std::string& what) {
-    throw FileError{where.empty() ? what : where + ": " + what};
+    throw FileError{one_line(where.empty() ? what : where + ": " + what)};
 }
 
 std::string in_quotes(const std::string& s) { return "\"" + s + "\""; }
@@ -569,7 +592,7 @@ bool parse_device_file(const std::string& json_text, DeviceSet& out, std::string
             // "[json.exception.parse_error.101] parse error at line 3, column 5: ..." -> from "line" on.
             std::string what = e.what();
             const size_t at = what.find("line ");
-            error = "not valid JSON: " + (at == std::string::npos ? what : what.substr(at));
+            error = one_line("not valid JSON: " + (at == std::string::npos ? what : what.substr(at)));
             return false;
         }
         DeviceSet set = parse_set(root);
@@ -578,7 +601,7 @@ bool parse_device_file(const std::string& json_text, DeviceSet& out, std::string
     } catch (const FileError& e) {
         error = e.message;
     } catch (const std::exception& e) {
-        error = std::string("could not read the device file: ") + e.what();
+        error = one_line(std::string("could not read the device file: ") + e.what());
     } catch (...) {
         error = "could not read the device file";
     }

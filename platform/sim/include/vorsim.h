@@ -131,6 +131,25 @@ VORSIM_API DeviceSet current_devices();
 // [dialogs] Answers for the next save dialog, and [windows] whether the host
 // has a main window: declared here by the code that owns them.
 
+// ---- Recordings ------------------------------------------------------------
+//
+// What the AVI Mux was handed during each recording it finished, for tests
+// to hold the file against: the file's path, and per stream in file order
+// the video frames, or the bytes of whole audio samples, that reached the
+// writer while the file was open. ok is false when a write or the closing
+// failed. The reports of the last 256 recordings are kept until taken.
+struct RecordingStreamReport {
+    bool video = false;
+    long long received = 0;  // video: frames; audio: bytes
+};
+struct RecordingReport {
+    std::string path;
+    std::vector<RecordingStreamReport> streams;
+    bool ok = false;
+};
+// The reports kept, oldest first; they are forgotten here.
+VORSIM_API std::vector<RecordingReport> take_recording_reports();
+
 // ---- Test support ----------------------------------------------------------
 // Bytes of task memory (CoTaskMemAlloc) and BSTRs currently allocated.
 VORSIM_API long long task_memory_outstanding();

@@ -106,4 +106,21 @@ TEST_F(Converters, TakeTheFirstElementOfListsAndRefuseWhatTheyCannotConvert) {
     EXPECT_EQ(info_of(small).dim[0], 1);  // a refused call leaves the output as it was
 }
 
+TEST_F(Converters, RefuseAnInputThatLiesInTheOutputsBlock) {
+    // The output's shape does not fit the conversion, so it would get a new
+    // block: the input, referring into the old one, would be read after it
+    // was freed.
+    void* out = matrix(5, 3);
+    const uint8_t* block = data_of(out);
+    t_vor_matrix_info ref = shape(2, 2, 4, "char", VOR_MATRIX_DATA_REFERENCE);
+    ref.size = 16;
+    void* in = keep(vor_object_new(gensym("vor_matrix"), nullptr));
+    ASSERT_EQ(call(in, "setinfo_ex", &ref), HOX_ERR_NONE);
+    ASSERT_EQ(call(in, "data", const_cast<uint8_t*>(block) + 8), HOX_ERR_NONE);
+    EXPECT_EQ(call(to444, "matrix_calc", in, out), HOX_EROR);
+    EXPECT_EQ(call(to422, "matrix_calc", in, out), HOX_EROR);
+    EXPECT_EQ(info_of(out).dim[0], 5);
+    EXPECT_EQ(data_of(out), block);  // the output kept its block
+}
+
 }  // namespace
