@@ -8,81 +8,11 @@
 #include <vector>
 
 #include "capture/sample_callback.h"
+#include "capture/stand_ins.h"
 #include "output/planar_convert.h"
 #include "output/uyvy_kernels.h"
 
 namespace {
-
-// A sample that only has its bytes.
-class BytesSample final : public IMediaSample {
-public:
-    explicit BytesSample(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        if (out) *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // on the test's stack
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetPointer(BYTE** p) override {
-        *p = bytes_.data();
-        return S_OK;
-    }
-    LONG STDMETHODCALLTYPE GetSize() override { return static_cast<LONG>(bytes_.size()); }
-    HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE IsSyncPoint() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetSyncPoint(BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE IsPreroll() override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE SetPreroll(BOOL) override { return E_NOTIMPL; }
-    LONG STDMETHODCALLTYPE GetActualDataLength() override { return GetSize(); }
-    HRESULT STDMETHODCALLTYPE SetActualDataLength(LONG) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMediaType(AM_MEDIA_TYPE**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE IsDiscontinuity() override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE SetDiscontinuity(BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
-
-    const std::vector<uint8_t>& bytes() const { return bytes_; }
-
-private:
-    std::vector<uint8_t> bytes_;
-};
-
-// A Sample Grabber that only answers its connected type: a VideoInfo of the
-// given size.
-class TypeOnlyGrabber final : public ISampleGrabber {
-public:
-    TypeOnlyGrabber(int32_t w, int32_t h) : w_(w), h_(h) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        if (out) *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE SetOneShot(BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetMediaType(const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetConnectedMediaType(AM_MEDIA_TYPE* mt) override {
-        *mt = AM_MEDIA_TYPE{};
-        mt->majortype = MEDIATYPE_Video;
-        mt->formattype = FORMAT_VideoInfo;
-        auto* vih = static_cast<VIDEOINFOHEADER*>(CoTaskMemAlloc(sizeof(VIDEOINFOHEADER)));
-        if (!vih) return E_OUTOFMEMORY;
-        *vih = VIDEOINFOHEADER{};
-        vih->bmiHeader.biWidth = w_;
-        vih->bmiHeader.biHeight = h_;
-        mt->cbFormat = sizeof(VIDEOINFOHEADER);
-        mt->pbFormat = reinterpret_cast<BYTE*>(vih);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE SetBufferSamples(BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCurrentBuffer(LONG*, LONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCurrentSample(IMediaSample**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetCallback(ISampleGrabberCB*, LONG) override { return E_NOTIMPL; }
-
-private:
-    int32_t w_, h_;
-};
 
 std::vector<uint8_t> random_bytes(size_t n, uint32_t seed) {
     std::mt19937 rng(seed);
@@ -145,7 +75,9 @@ TEST_F(SampleCallback, Yuy2IsStoredInUyvyOrder) {
 TEST_F(SampleCallback, PlanarFramesAreConvertedIntoTheFrameBuffer) {
     const UyvyKernels& ref = *uyvy_kernels(CpuLevel::reference);
     for (auto [w, h] : {std::pair{38, 13}, {70, 20}, {3, 2}}) {
-        TypeOnlyGrabber sg(w, h);
+        StandInGrabber sg;
+        sg.width = w;
+        sg.height = h;
         g->samplegrabber = &sg;
         const int32_t a = w * h, q = a / 4, stride = (w / 2) * 4;
         BytesSample sample(random_bytes(static_cast<size_t>(a + 2 * q), static_cast<uint32_t>(a)));
@@ -168,7 +100,9 @@ TEST_F(SampleCallback, PlanarFramesAreConvertedIntoTheFrameBuffer) {
 }
 
 TEST_F(SampleCallback, APlanarSampleShorterThanItsPlanesIsLeftOut) {
-    TypeOnlyGrabber sg(32, 24);
+    StandInGrabber sg;
+    sg.width = 32;
+    sg.height = 24;
     g->samplegrabber = &sg;
     BytesSample whole(random_bytes(32 * 24 * 3 / 2, 5));
     const auto before = deliver(MEDIASUBTYPE_I420, whole);
