@@ -134,7 +134,14 @@ t_vor_matrix_info read_info(vorfuzz::Reader& r, Kind kind) {
     switch (r.u8() % 5) {
     case 0: info.size = span_bound(info, false); break;
     case 1: info.size = span_bound(info, false) - 1; break;
-    case 2: info.size = span_bound(info, false) + r.u8(); break;
+    case 2: {
+        // Some slack past the span, unless the span is already near the
+        // largest size there is.
+        const int64_t bound = span_bound(info, false);
+        const uint8_t slack = r.u8();
+        info.size = bound > INT64_MAX - slack ? bound : bound + slack;
+        break;
+    }
     case 3: info.size = r.u16(); break;
     default: info.size = static_cast<int64_t>(r.u64() >> (r.u8() % 64)); break;
     }
