@@ -210,14 +210,14 @@ t_hox_err directshow_frame(t_grabber* x, void* out) {
         vor_object_error(x, "%s", kInvalidType);
         return HOX_EROR;
     }
-    // The bytes the frame takes as the texture and the frame matrix read it.
-    const int64_t frame_bytes = rows * (is_uyvy(x) ? 2 : 4) * static_cast<int64_t>(w);
+    // The bytes of a row as the texture and the frame matrix read it.
+    const int64_t row_bytes = (is_uyvy(x) ? 2 : 4) * static_cast<int64_t>(w);
 
     systhread_mutex_lock(x->mutex);
     // A frame buffer that holds less (a sample shorter than its type, or an
     // earlier frame left by a planar sample that was skipped) is not output:
     // the output would take the frame's size and show what is not there.
-    if (!x->framebuf || sysmem_ptrsize(x->framebuf) < frame_bytes) {
+    if (!x->framebuf || sysmem_ptrsize(x->framebuf) / row_bytes < rows) {
         systhread_mutex_unlock(x->mutex);
         return HOX_SPRS;
     }

@@ -62,6 +62,8 @@ TEST_F(FrameOutput, ASampleShorterThanItsTypeIsNotOutputAndDoesNotSizeTheOutput)
     ASSERT_EQ(g->adapt, 1);
     frame(4000, 3000, 64);  // the type claims 48 MB
     EXPECT_TRUE(out.empty());
+    frame(INT_MAX, -INT_MAX, 64);  // more bytes than 64 bits count
+    EXPECT_TRUE(out.empty());
     const t_vor_matrix_info info = info_of(output_of(box));
     EXPECT_EQ(info.dim[0], 320);
     EXPECT_EQ(info.dim[1], 240);
