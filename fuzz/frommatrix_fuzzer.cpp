@@ -20,6 +20,7 @@
 //     nothing;
 //   - fillplane on a view sets that byte of every cell and nothing else,
 //     at every kernel level.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -125,7 +126,11 @@ t_vor_matrix_info read_info(vorfuzz::Reader& r, Kind kind) {
         switch (r.u8() % 6) {
         case 0:
         case 1: info.dimstride[d] = tight.dimstride[d]; break;
-        case 2: info.dimstride[d] = tight.dimstride[d] + r.u8(); break;
+        case 2: {
+            const int64_t padded = int64_t(tight.dimstride[d]) + r.u8();
+            info.dimstride[d] = static_cast<int32_t>(std::min<int64_t>(padded, INT32_MAX));
+            break;
+        }
         case 3: info.dimstride[d] = static_cast<int32_t>(r.u8() % 8); break;
         case 4: info.dimstride[d] = -static_cast<int32_t>(r.u8()); break;
         default: info.dimstride[d] = r.i32(); break;
