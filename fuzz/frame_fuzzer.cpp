@@ -50,7 +50,7 @@ struct Bytes {
     ~Bytes() { std::free(p); }
     Bytes(const Bytes&) = delete;
     Bytes& operator=(const Bytes&) = delete;
-    void fill(uint8_t seed, uint8_t step) {
+    VORFUZZ_UNTRACED void fill(uint8_t seed, uint8_t step) {
         for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(seed + step * i + (i >> 9));
     }
 };
@@ -70,12 +70,18 @@ const int32_t kHeights[] = {2, 4, 6, 8, 1, 3, 5, 7, 9, 10, 11, 12, 13, 16, 17, 0
 
 int32_t bounded(int32_t v, int32_t limit) { return v > limit || v < -limit ? v % (limit + 1) : v; }
 
+// The chroma value of cell `i` in row `j` of a plane, rows clamped to the
+// plane's (outside a lambda, so that it stays untraced too).
+VORFUZZ_UNTRACED uint8_t chroma_at(const uint8_t* plane, int32_t stride, int32_t last, int32_t j, int32_t i) {
+    return plane[static_cast<size_t>(std::clamp(j, 0, last)) * stride + i];
+}
+
 // One chroma value of an odd row: the four taps around it, shifted, low 8 bits.
-uint8_t interpolated(int32_t above, int32_t k0, int32_t k1, int32_t below) {
+VORFUZZ_UNTRACED uint8_t interpolated(int32_t above, int32_t k0, int32_t k1, int32_t below) {
     return static_cast<uint8_t>((9 * (k0 + k1) - above - below - 8) >> 4);
 }
 
-void fuzz_conversion(vorfuzz::Reader& r) {
+VORFUZZ_UNTRACED void fuzz_conversion(vorfuzz::Reader& r) {
     const int32_t w = bounded(r.pick_or_raw(kWidths), 1024);
     const int32_t h = bounded(r.pick_or_raw(kHeights), 512);
     const int32_t luma_stride = std::max(w, 0) + r.u8() % 20;
@@ -104,10 +110,10 @@ void fuzz_conversion(vorfuzz::Reader& r) {
         if (!converts) continue;
         const std::string level =
             std::string(" (") + k->name + ", " + std::to_string(w) + " x " + std::to_string(h) + ")";
-        std::vector<bool> cell_byte(dst.n, false);
+        std::vector<uint8_t> cell_byte(dst.n, 0);
         const int32_t last_chroma = h / 2 - 1;
         auto chroma = [&](const Bytes& plane, int32_t j, int32_t i) {
-            return plane.p[static_cast<size_t>(std::clamp(j, 0, last_chroma)) * chroma_stride + i];
+            return chroma_at(plane.p, chroma_stride, last_chroma, j, i);
         };
         for (int32_t row = 0; row < rows; ++row) {
             const uint8_t* luma = y.p + static_cast<size_t>(std::min(row, h - 1)) * luma_stride;
@@ -127,7 +133,7 @@ void fuzz_conversion(vorfuzz::Reader& r) {
                     VORFUZZ_CHECK(kTarget, dst.p[at + b] == want[b],
                                   "row " + std::to_string(row) + " cell " + std::to_string(i) + " byte " +
                                       std::to_string(b) + level);
-                    cell_byte[at + b] = true;
+                    cell_byte[at + b] = 1;
                 }
             }
         }
@@ -139,7 +145,7 @@ void fuzz_conversion(vorfuzz::Reader& r) {
 
 // The YUY2 swap at every level: the bytes of each whole 16-bit unit trade
 // places, a stray last byte is copied.
-void fuzz_swap(vorfuzz::Reader& r) {
+VORFUZZ_UNTRACED void fuzz_swap(vorfuzz::Reader& r) {
     Bytes src(r.u16() % 4099);
     src.fill(r.u8(), r.u8());
     for (const UyvyKernels* k : kernel_tables()) {
@@ -274,13 +280,13 @@ void send(void* box, const char* message, std::initializer_list<long> values) {
     hox_host_run_queue();
 }
 
-std::vector<uint8_t> frame_buffer(t_grabber* g) {
+VORFUZZ_UNTRACED std::vector<uint8_t> frame_buffer(t_grabber* g) {
     const auto* p = reinterpret_cast<const uint8_t*>(g->framebuf);
     return p ? std::vector<uint8_t>(p, p + sysmem_ptrsize(g->framebuf)) : std::vector<uint8_t>{};
 }
 
 // What the frame buffer must hold after one sample.
-void check_frame_buffer(t_grabber* g, const std::vector<uint8_t>& before, Sample& sample, const ConnectedType& t,
+VORFUZZ_UNTRACED void check_frame_buffer(t_grabber* g, const std::vector<uint8_t>& before, Sample& sample, const ConnectedType& t,
                         bool pointer_fails) {
     const std::vector<uint8_t> now = frame_buffer(g);
     const Bytes& in = sample.bytes();

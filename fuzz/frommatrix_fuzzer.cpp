@@ -153,7 +153,7 @@ t_vor_matrix_info read_info(vorfuzz::Reader& r, Kind kind) {
     return info;
 }
 
-void fill_block(vorfuzz::Reader& r, uint8_t* p, int64_t n) {
+VORFUZZ_UNTRACED void fill_block(vorfuzz::Reader& r, uint8_t* p, int64_t n) {
     const uint8_t seed = r.u8(), step = r.u8();
     for (int64_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(seed + step * i + (i >> 8));
 }
@@ -256,7 +256,7 @@ State state_of(void* m) {
 // walking its cells takes as long as its dims say: ops on such matrices are
 // left out.
 constexpr int64_t kMaxCells = int64_t(1) << 16;
-bool walkable(const State& s) {
+VORFUZZ_UNTRACED bool walkable(const State& s) {
     int64_t cells = 1;
     for (int32_t d = 0; d < s.info.dimcount && d < VOR_MATRIX_MAXDIMCOUNT; ++d) {
         cells *= s.info.dim[d] < 1 ? 1 : s.info.dim[d];
@@ -275,7 +275,7 @@ std::vector<vor_mx_kernel> fast_kernels() {
     return out;
 }
 
-void check_frommatrix(void* dst, void* src, const t_vor_matrix_conv_info* conv) {
+VORFUZZ_UNTRACED void check_frommatrix(void* dst, void* src, const t_vor_matrix_conv_info* conv) {
     const State d = state_of(dst);
     const State s = state_of(src);
     if (!walkable(d)) return;
@@ -315,7 +315,7 @@ void check_frommatrix(void* dst, void* src, const t_vor_matrix_conv_info* conv) 
     }
 }
 
-void check_fillplane(void* m, long plane, long value) {
+VORFUZZ_UNTRACED void check_fillplane(void* m, long plane, long value) {
     const State s = state_of(m);
     if (!walkable(s) || s.info.size > kMaxBlock) return;
     const Block before(s.data, readable(s));
@@ -328,10 +328,10 @@ void check_fillplane(void* m, long plane, long value) {
     }
     VORFUZZ_CHECK(kTarget, err == HOX_ERR_NONE, "fillplane refused a view");
     // The bytes that are plane `plane` of some cell.
-    std::vector<bool> written(static_cast<size_t>(before.size), false);
+    std::vector<uint8_t> written(static_cast<size_t>(before.size), 0);
     for (int32_t y = 0; y < s.view.height; ++y)
         for (int32_t x = 0; x < s.view.width; ++x)
-            written[static_cast<size_t>(y * s.view.ystride + x * s.view.xstride + plane)] = true;
+            written[static_cast<size_t>(y * s.view.ystride + x * s.view.xstride + plane)] = 1;
     const auto v = static_cast<uint8_t>(value);
     for (int64_t i = 0; i < before.size; ++i) {
         const uint8_t want = written[static_cast<size_t>(i)] ? v : before.p[i];

@@ -1,11 +1,26 @@
 // Media samples and their pool.
 #include "media_sample.h"
 
+#include <cstdlib>
 #include <new>
 
 namespace vorsim {
 
-MediaSample::MediaSample(LONG size) : buffer_(new BYTE[size > 0 ? size : 1]()), size_(size), actual_(size) {}
+namespace {
+
+// A zeroed buffer, as an allocator's committed memory is. calloc rather
+// than a zero-filling new: a large block comes straight from the system
+// already zeroed, so the pages of a buffer that is never filled are never
+// touched (a pool holds several buffers of a full frame).
+BYTE* zeroed_buffer(LONG size) {
+    void* p = std::calloc(size > 0 ? static_cast<size_t>(size) : 1, 1);
+    if (p == nullptr) throw std::bad_alloc();
+    return static_cast<BYTE*>(p);
+}
+
+}  // namespace
+
+MediaSample::MediaSample(LONG size) : buffer_(zeroed_buffer(size)), size_(size), actual_(size) {}
 
 HRESULT MediaSample::QueryInterface(REFIID iid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -51,7 +52,10 @@ private:
 
     std::atomic<ULONG> refs_{0};
     std::shared_ptr<SamplePool> pool_;  // set while the sample is out
-    std::unique_ptr<BYTE[]> buffer_;
+    struct FreeBuffer {
+        void operator()(BYTE* p) const { std::free(p); }
+    };
+    std::unique_ptr<BYTE, FreeBuffer> buffer_;
     LONG size_;
     LONG actual_;
     bool has_start_ = false;
