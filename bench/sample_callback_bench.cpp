@@ -5,7 +5,7 @@
 //
 // The callback runs on a grabber record of its own (the fields SampleCB
 // reads: the mutex, the subtype, the frame buffer, the sample counter) and is
-// fed samples that hand out arena memory. As in the module, the frame buffer
+// fed samples over arena memory. As in the module, the frame buffer
 // is one buffer, made on the first sample and kept: cold rotates the
 // samples, and memcpy writes one destination buffer the same way.
 #include <cstring>
@@ -13,60 +13,12 @@
 
 #include "bench_support.h"
 #include "capture/sample_callback.h"
+#include "capture/stand_ins.h"
 #include "grabber/grabber.h"
 
 namespace {
 
 using namespace vorbench;
-
-// A media sample over memory the benchmark owns; what SampleCB asks of a
-// sample answers as a platform sample would.
-class ArenaSample final : public IMediaSample {
-public:
-    void set(BYTE* data, LONG size) {
-        data_ = data;
-        size_ = size;
-    }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IMediaSample) {
-            *ppv = static_cast<IMediaSample*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetPointer(BYTE** p) override {
-        if (!p) return E_POINTER;
-        *p = data_;
-        return S_OK;
-    }
-    LONG STDMETHODCALLTYPE GetSize() override { return size_; }
-    HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return VFW_E_SAMPLE_TIME_NOT_SET; }
-    HRESULT STDMETHODCALLTYPE SetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE IsSyncPoint() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetSyncPoint(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE IsPreroll() override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE SetPreroll(BOOL) override { return S_OK; }
-    LONG STDMETHODCALLTYPE GetActualDataLength() override { return size_; }
-    HRESULT STDMETHODCALLTYPE SetActualDataLength(LONG) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetMediaType(AM_MEDIA_TYPE** mt) override {
-        if (!mt) return E_POINTER;
-        *mt = nullptr;
-        return S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE SetMediaType(AM_MEDIA_TYPE*) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE IsDiscontinuity() override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE SetDiscontinuity(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetMediaTime(LONGLONG*, LONGLONG*) override { return VFW_E_MEDIA_TIME_NOT_SET; }
-    HRESULT STDMETHODCALLTYPE SetMediaTime(LONGLONG*, LONGLONG*) override { return S_OK; }
-
-private:
-    BYTE* data_ = nullptr;
-    LONG size_ = 0;
-};
 
 // A grabber record with what the callback touches, and nothing open.
 struct GrabberRecord {
@@ -94,7 +46,7 @@ void group(benchmark::State& st, const FrameSize& s, Temp t, GUID subtype) {
     Rotation r(t, {bytes});
     GrabberRecord rec(subtype);
     SampleGrabberCallback cb(rec.g);
-    ArenaSample sample;
+    ViewSample sample;  // over the arena
     // The first sample makes the frame buffer.
     sample.set(r.part(0, 0), static_cast<LONG>(bytes));
     cb.SampleCB(0.0, &sample);

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "capture/sample_callback.h"
+#include "capture/stand_ins.h"
 #include "fuzz_support.h"
 #include "grabber/grabber.h"
 #include "hoxhost.h"
@@ -161,99 +162,6 @@ VORFUZZ_UNTRACED void fuzz_swap(vorfuzz::Reader& r) {
 
 // ---------------------------------------------------------------- callback
 
-// A sample of exactly its bytes.
-class Sample final : public IMediaSample {
-public:
-    Sample(size_t size, bool pointer_fails) : bytes_(size), pointer_fails_(pointer_fails) {}
-    Bytes& bytes() { return bytes_; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        if (out) *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetPointer(BYTE** p) override {
-        if (pointer_fails_) return E_FAIL;
-        *p = bytes_.p;
-        return S_OK;
-    }
-    LONG STDMETHODCALLTYPE GetSize() override { return static_cast<LONG>(bytes_.n); }
-    HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE IsSyncPoint() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetSyncPoint(BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE IsPreroll() override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE SetPreroll(BOOL) override { return E_NOTIMPL; }
-    LONG STDMETHODCALLTYPE GetActualDataLength() override { return GetSize(); }
-    HRESULT STDMETHODCALLTYPE SetActualDataLength(LONG) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMediaType(AM_MEDIA_TYPE**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE IsDiscontinuity() override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE SetDiscontinuity(BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
-
-private:
-    Bytes bytes_;
-    bool pointer_fails_;
-};
-
-// The connected type a Sample Grabber reports, as the input describes it.
-struct ConnectedType {
-    GUID subtype = MEDIASUBTYPE_RGB32;
-    GUID formattype = FORMAT_VideoInfo;
-    uint32_t format_size = sizeof(VIDEOINFOHEADER);
-    int32_t width = 0, height = 0;
-};
-
-// A Sample Grabber that answers its connected type and the size of the
-// frame buffer's sample; it is not reference counted (it lives on the stack
-// of the input).
-class StandInGrabber final : public ISampleGrabber {
-public:
-    ConnectedType type;
-    LONG buffer_size = 0;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        if (out) *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE SetOneShot(BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetMediaType(const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetConnectedMediaType(AM_MEDIA_TYPE* mt) override {
-        *mt = AM_MEDIA_TYPE{};
-        mt->majortype = MEDIATYPE_Video;
-        mt->subtype = type.subtype;
-        mt->formattype = type.formattype;
-        // A format block of exactly the size the type gives (none for 0),
-        // so that reading past cbFormat is caught.
-        VIDEOINFOHEADER vih{};
-        vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        vih.bmiHeader.biWidth = type.width;
-        vih.bmiHeader.biHeight = type.height;
-        if (type.format_size > 0) {
-            auto* block = static_cast<BYTE*>(CoTaskMemAlloc(type.format_size));
-            if (!block) return E_OUTOFMEMORY;
-            std::memset(block, 0, type.format_size);
-            std::memcpy(block, &vih, std::min<size_t>(type.format_size, sizeof vih));
-            mt->cbFormat = type.format_size;
-            mt->pbFormat = block;
-        }
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE SetBufferSamples(BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCurrentBuffer(LONG* size, LONG* buffer) override {
-        if (buffer) return E_NOTIMPL;
-        *size = buffer_size;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetCurrentSample(IMediaSample**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetCallback(ISampleGrabberCB*, LONG) override { return S_OK; }
-};
-
 const int32_t kFrameWidths[] = {8, 6, 4, 2, 1, 3, 5, 7, 9, 17, 33, 64, 65, 320, 0, -1, -8, INT32_MAX, INT32_MIN};
 const int32_t kFrameHeights[] = {6,  4,   2, 1,  3,  5,  7,  8,    9,         12,       13,
                                  16, 240, 0, -1, -2, -5, -6, -240, INT32_MAX, INT32_MIN};
@@ -262,7 +170,7 @@ const GUID kSubtypes[] = {MEDIASUBTYPE_RGB32, MEDIASUBTYPE_UYVY, MEDIASUBTYPE_YU
 
 // How many bytes a frame of the type would take, for picking sample sizes
 // around it (0 when the type makes no sense).
-int64_t frame_bytes(const ConnectedType& t) {
+int64_t frame_bytes(const StandInGrabber& t) {
     const int64_t w = t.width, h = t.height < 0 ? -int64_t(t.height) : t.height;
     if (w < 1 || h < 1) return 0;
     if (w > (1 << 20) || h > (1 << 20)) return int64_t(1) << 42;  // far beyond any sample
@@ -286,10 +194,9 @@ VORFUZZ_UNTRACED std::vector<uint8_t> frame_buffer(t_grabber* g) {
 }
 
 // What the frame buffer must hold after one sample.
-VORFUZZ_UNTRACED void check_frame_buffer(t_grabber* g, const std::vector<uint8_t>& before, Sample& sample, const ConnectedType& t,
-                        bool pointer_fails) {
+VORFUZZ_UNTRACED void check_frame_buffer(t_grabber* g, const std::vector<uint8_t>& before, const Bytes& in,
+                                          const StandInGrabber& t, bool pointer_fails) {
     const std::vector<uint8_t> now = frame_buffer(g);
-    const Bytes& in = sample.bytes();
     if (in.n == 0 || pointer_fails) {
         VORFUZZ_CHECK(kTarget, now == before, "a sample without data changed the frame buffer");
         return;
@@ -365,7 +272,7 @@ void fuzz_callback(vorfuzz::Reader& r) {
     send(box, "output_texture", {r.u8() % 3 == 0 ? 1 : 0});
 
     StandInGrabber grabber;
-    ConnectedType& t = grabber.type;
+    StandInGrabber& t = grabber;
     if (uyvy) {
         t.subtype = r.pick<GUID>({MEDIASUBTYPE_UYVY, MEDIASUBTYPE_YUY2, MEDIASUBTYPE_I420, MEDIASUBTYPE_YV12});
     } else {
@@ -407,12 +314,14 @@ void fuzz_callback(vorfuzz::Reader& r) {
         }
         size = std::clamp<int64_t>(size, 0, int64_t(1) << 20);
         const bool pointer_fails = r.u8() % 16 == 0;
-        Sample sample(static_cast<size_t>(size), pointer_fails);
-        sample.bytes().fill(r.u8(), r.u8());
+        Bytes bytes(static_cast<size_t>(size));
+        bytes.fill(r.u8(), r.u8());
+        ViewSample sample(bytes.p, static_cast<LONG>(bytes.n));
+        sample.pointer_fails = pointer_fails;
         const std::vector<uint8_t> before = frame_buffer(g);
         VORFUZZ_CHECK(kTarget, g->callback->SampleCB(0.0, &sample) == S_OK, "the callback failed");
-        check_frame_buffer(g, before, sample, t, pointer_fails);
-        grabber.buffer_size = static_cast<LONG>(size);
+        check_frame_buffer(g, before, bytes, t, pointer_fails);
+        grabber.buffer = static_cast<LONG>(size);
         if (r.u8() % 4 != 0) send(box, "bang", {});
         if (r.u8() % 4 == 0) send(box, "clear", {});
     }
