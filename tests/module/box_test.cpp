@@ -91,17 +91,6 @@ TEST_F(Box, ClientMessagesWithArgumentsReachTheDumpOutlet) {
     EXPECT_EQ(dump[0], "dropped 2");
 }
 
-TEST_F(Box, AssistTexts) {
-    void* box = new_box();
-    char s[512];
-    ASSERT_EQ(box_assist_call(box, 1, 0, s), 0);
-    EXPECT_STREQ(s, "bang, messages in");
-    ASSERT_EQ(box_assist_call(box, 2, 0, s), 0);
-    EXPECT_STREQ(s, "(matrix) out1");
-    ASSERT_EQ(box_assist_call(box, 2, 1, s), 0);
-    EXPECT_STREQ(s, "dumpout");
-}
-
 TEST_F(Box, FreeingTheBoxLeavesNoClientBehind) {
     void* box = new_box();
     t_symbol* grabber_name = vor_object_findregisteredbyptr(grabber_of(box));

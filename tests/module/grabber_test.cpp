@@ -44,35 +44,16 @@ TEST_F(Grabber, SizesAndAdaptFromTheArguments) {
     }
 }
 
-TEST_F(Grabber, FreshRecord) {
+TEST_F(Grabber, TheFrameMatrixRefersToDataAndOwnsNone) {
     GrabberHandle g(0, 0, 0);
-    t_grabber* x = g.x;
-    EXPECT_EQ(x->write_video, 1);
-    EXPECT_EQ(x->write_audio, 0);
-    EXPECT_EQ(x->format, -1);
-    EXPECT_EQ(x->carddevice, -1);
-    EXPECT_EQ(x->colormode, gensym("argb"));
-    EXPECT_EQ(x->subtype, MEDIASUBTYPE_RGB32);
-    EXPECT_EQ(x->state, GRAB_CLOSED);
-    EXPECT_EQ(x->suspended, 1);
-    EXPECT_EQ(x->write_name, _vor_sym_nothing);
-    EXPECT_EQ(x->uniqueid, _vor_sym_nothing);
-    EXPECT_EQ(sysmem_ptrsize(x->framebuf), 1);
-    ASSERT_NE(x->callback, nullptr);
-    EXPECT_NE(x->cardgrabber, nullptr);
-    EXPECT_NE(x->texture, nullptr);
-    EXPECT_NE(x->uyvy2ayuv, nullptr);
-    EXPECT_NE(x->ayuv2uyvy, nullptr);
-    // The frame matrix refers to data and owns none.
-    ASSERT_NE(x->framematrix, nullptr);
-    t_vor_matrix_info info = info_of(x->framematrix);
+    ASSERT_NE(g.x->framematrix, nullptr);
+    t_vor_matrix_info info = info_of(g.x->framematrix);
     EXPECT_EQ(info.flags & VOR_MATRIX_DATA_REFERENCE, VOR_MATRIX_DATA_REFERENCE);
     EXPECT_EQ(info.size, 0);
     void* data = reinterpret_cast<void*>(1);
-    vor_object_method(x->framematrix, _vor_sym_getdata, &data);
+    vor_object_method(g.x->framematrix, _vor_sym_getdata, &data);
     EXPECT_EQ(data, nullptr);
-    // No device was opened.
-    EXPECT_TRUE(console.empty());
+    EXPECT_TRUE(console.empty()) << "no device was opened";
 }
 
 // A client that records what the grabber sends it.
@@ -251,16 +232,6 @@ TEST_F(Grabber, ClearTakesEffectOnceAtTheNextOutput) {
     output_clear(g.x, out);
     EXPECT_EQ(cell(out, 5)[1], 99);
     vor_object_free(out);
-}
-
-TEST_F(Grabber, FileUsageNamesThePackageAndTheFile) {
-    GrabberHandle g(0, 0, 0);
-    void* w = hox_fileusage_new();
-    vor_object_method(g.x, gensym("fileusage"), w);
-    ASSERT_EQ(hox_fileusage_count(w), 2);
-    EXPECT_STREQ(hox_fileusage_entry(w, 0), "package ZUNDRA extensions externals support");
-    EXPECT_STREQ(hox_fileusage_entry(w, 1), "file vor.dx.grab");
-    hox_fileusage_free(w);
 }
 
 }  // namespace

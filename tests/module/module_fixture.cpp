@@ -78,9 +78,4 @@ t_vor_matrix_info ModuleTest::info_of(void* matrix) {
     return info;
 }
 
-t_hox_err ModuleTest::box_assist_call(void* box, long m, long a, char* s) {
-    return static_cast<t_hox_err>(
-        reinterpret_cast<t_word>(object_method(box, gensym("assist"), nullptr, m, a, s)));
-}
-
 void ModuleTest::forget_box(void* box) { std::erase(boxes_, box); }

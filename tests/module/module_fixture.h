@@ -24,8 +24,6 @@ protected:
     static t_grabber* grabber_of(void* box);
     static void* output_of(void* box);
     static t_vor_matrix_info info_of(void* matrix);
-    // The box's assist method: m 1 for an inlet, 2 for an outlet.
-    static t_hox_err box_assist_call(void* box, long m, long a, char* s);
     // A box the test freed itself.
     void forget_box(void* box);
 

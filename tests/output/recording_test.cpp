@@ -11,13 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "avi_read.h"
 #include "capture/com_holders.h"
 #include "module/module_fixture.h"
 #include "vorsim.h"
-
-extern "C" {
-#include <libavformat/avformat.h>
-}
 
 namespace {
 
@@ -26,40 +23,13 @@ using ::testing::UnorderedElementsAre;
 
 // ---- reading the files back ------------------------------------------------
 
-struct AviStream {
-    uint32_t tag;
-    int bits;
-    AVRational time_base;
-    int64_t header_frames;  // the stream header's length
-    int sample_rate, channels;
-    long packets = 0;
-    std::vector<int> third_bytes{};  // byte 2 of each packet (UYVY: V of the first pixel pair)
-};
+using AviStream = avi_read::Stream;
 
 // The file's streams; a failure when libavformat cannot open it.
 std::vector<AviStream> read_avi(const std::string& path) {
-    av_log_set_level(AV_LOG_ERROR);  // the demuxer's remarks stay off the test's output
-    std::vector<AviStream> streams;
-    AVFormatContext* ctx = nullptr;
-    if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) {
-        ADD_FAILURE() << "libavformat cannot open " << path;
-        return streams;
-    }
-    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-        const AVCodecParameters* p = ctx->streams[i]->codecpar;
-        streams.push_back({p->codec_tag, p->bits_per_coded_sample, ctx->streams[i]->time_base,
-                           ctx->streams[i]->nb_frames, p->sample_rate, p->ch_layout.nb_channels});
-    }
-    AVPacket* packet = av_packet_alloc();
-    while (packet && av_read_frame(ctx, packet) >= 0) {
-        AviStream& s = streams.at(static_cast<size_t>(packet->stream_index));
-        ++s.packets;
-        if (packet->size > 2) s.third_bytes.push_back(packet->data[2]);
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
-    avformat_close_input(&ctx);
-    return streams;
+    auto streams = avi_read::demux(path, false);
+    if (!streams) ADD_FAILURE() << "libavformat cannot open " << path;
+    return streams.value_or(std::vector<AviStream>{});
 }
 
 // 0, 1, ..., n - 1: the ramp's V byte is the frame number.
@@ -234,7 +204,7 @@ TEST_F(Recording, FileHoldsEveryFrameAtTheRateAsked) {
         ASSERT_EQ(f.size(), 1u);
         EXPECT_EQ(f[0].tag, c.tag);
         EXPECT_EQ(f[0].bits, c.bits);
-        EXPECT_EQ(f[0].packets, 7);
+        EXPECT_EQ(f[0].packets.size(), 7u);
         EXPECT_EQ(av_cmp_q(f[0].time_base, c.time_base), 0) << f[0].time_base.num << "/" << f[0].time_base.den;
         send(box, "close");
         fs::remove(in_folder("clip.avi"));
@@ -257,7 +227,7 @@ TEST_F(Recording, RateReachesTheFileThroughTheSmartTee) {
         send(box, "stop");
         const std::vector<AviStream> f = read_avi(in_folder(name + ".avi"));
         ASSERT_EQ(f.size(), 1u);
-        EXPECT_EQ(f[0].third_bytes, frame_numbers(8));
+        EXPECT_EQ(f[0].byte_of_each(2), frame_numbers(8));
         EXPECT_EQ(av_cmp_q(f[0].time_base, AVRational{1, 15}), 0) << f[0].time_base.num << "/" << f[0].time_base.den;
     }
     EXPECT_FALSE(fs::exists(in_folder("again.avi")));
@@ -312,15 +282,15 @@ TEST_F(Recording, AudioExactlyWhenAskedAndTheFileCompleteHoweverItEnds) {
         const std::vector<AviStream> f = read_avi(in_folder("av.avi"));
         ASSERT_EQ(f.size(), c.audio ? 2u : 1u);
         EXPECT_EQ(f[0].tag, c.vdevice == kDv ? kDv4cc : kUyvy4cc);
-        EXPECT_EQ(f[0].packets, 5);
-        EXPECT_EQ(f[0].header_frames, 5);
+        EXPECT_EQ(f[0].packets.size(), 5u);
+        EXPECT_EQ(f[0].nb_frames, 5);
         if (c.vdevice != kDv) {
-            EXPECT_EQ(f[0].third_bytes, frame_numbers(5));
+            EXPECT_EQ(f[0].byte_of_each(2), frame_numbers(5));
         }
         if (c.audio) {
             EXPECT_EQ(f[1].sample_rate, 8000);
             EXPECT_EQ(f[1].channels, 1);
-            EXPECT_GT(f[1].packets, 0);
+            EXPECT_FALSE(f[1].packets.empty());
         }
         if (!freed) send(box, "close");
         fs::remove(in_folder("av.avi"));
@@ -358,7 +328,7 @@ TEST_F(Recording, FailedStartLeavesNoWriterInTheGraph) {
         send(box, "stop");
         const std::vector<AviStream> f = read_avi(in_folder("works.avi"));
         ASSERT_EQ(f.size(), 2u);
-        EXPECT_EQ(f[0].third_bytes, frame_numbers(2));
+        EXPECT_EQ(f[0].byte_of_each(2), frame_numbers(2));
         send(box, "close");
         fs::remove(in_folder("works.avi"));
     }

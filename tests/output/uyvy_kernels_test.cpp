@@ -1,7 +1,8 @@
-// The UYVY row kernels: every table this CPU runs, row by row and whole
-// frames, byte for byte against the rules written out here, on odd and small
-// sizes, unaligned rows, strides wider than the rows, and chroma values at
-// the ends of their range (where the interpolation leaves 0..255).
+// The UYVY row kernels: every table this CPU runs, through whole frames (the
+// YUY2 swap row by row), byte for byte against the rules written out here, on
+// odd and small sizes, unaligned planes, strides wider than the rows, and
+// chroma values at the ends of their range (where the interpolation leaves
+// 0..255).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -74,111 +75,6 @@ TEST(UyvyKernels, TheBestTableIsTheMostCapableTheCpuRuns) {
     EXPECT_EQ(&uyvy_kernels_best(), expected) << uyvy_kernels_best().name;
     if (!cpu_supports(CpuLevel::avx2)) {
         EXPECT_EQ(uyvy_kernels(CpuLevel::avx2), nullptr);
-    }
-}
-
-TEST(UyvyKernels, PackRowKnownAnswer) {
-    // Enough cells for a vector step plus a tail in every table.
-    constexpr int32_t kCells = 37;
-    std::vector<uint8_t> y(2 * kCells), u(kCells), v(kCells);
-    for (int32_t i = 0; i < 2 * kCells; ++i) y[i] = static_cast<uint8_t>(i);
-    for (int32_t i = 0; i < kCells; ++i) {
-        u[i] = static_cast<uint8_t>(100 + i);
-        v[i] = static_cast<uint8_t>(200 + i);
-    }
-    for (const UyvyKernels* k : tables()) {
-        SCOPED_TRACE(k->name);
-        std::vector<uint8_t> out(4 * kCells, kSentinel);
-        k->pack_row(y.data(), u.data(), v.data(), out.data(), kCells);
-        for (int32_t i = 0; i < kCells; ++i) {
-            ASSERT_EQ(out[4 * i + 0], 100 + i) << i;
-            ASSERT_EQ(out[4 * i + 1], 2 * i) << i;
-            ASSERT_EQ(out[4 * i + 2], 200 + i) << i;
-            ASSERT_EQ(out[4 * i + 3], 2 * i + 1) << i;
-        }
-    }
-}
-
-TEST(UyvyKernels, InterpolationWrapsAtBothEndsInEveryLane) {
-    // U taps 0, 255, 255, 0 give 286, stored as 30; V taps 255, 0, 0, 255
-    // give -33, stored as 223. Flat 128 gives 127.
-    constexpr int32_t kCells = 40;
-    const std::vector<uint8_t> lo(kCells, 0), hi(kCells, 255), mid(kCells, 128), y(2 * kCells, 9);
-    const ChromaTaps u{{lo.data(), hi.data(), hi.data(), lo.data()}};
-    const ChromaTaps v{{hi.data(), lo.data(), lo.data(), hi.data()}};
-    const ChromaTaps flat{{mid.data(), mid.data(), mid.data(), mid.data()}};
-    for (const UyvyKernels* k : tables()) {
-        SCOPED_TRACE(k->name);
-        std::vector<uint8_t> out(4 * kCells, kSentinel);
-        k->pack_interp_row(y.data(), u, v, out.data(), kCells);
-        for (int32_t i = 0; i < kCells; ++i) {
-            ASSERT_EQ(out[4 * i + 0], 30) << i;
-            ASSERT_EQ(out[4 * i + 2], 223) << i;
-            ASSERT_EQ(out[4 * i + 1], 9);
-            ASSERT_EQ(out[4 * i + 3], 9);
-        }
-        k->pack_interp_row(y.data(), flat, u, out.data(), kCells);
-        for (int32_t i = 0; i < kCells; ++i) {
-            ASSERT_EQ(out[4 * i + 0], 127) << i;
-            ASSERT_EQ(out[4 * i + 2], 30) << i;
-        }
-    }
-}
-
-TEST(UyvyKernels, PackRowMatchesTheRuleForEveryLengthAndAlignment) {
-    std::mt19937 rng(11);
-    for (const UyvyKernels* k : tables()) {
-        SCOPED_TRACE(k->name);
-        for (int32_t cells = 0; cells <= 80; ++cells)
-            for (size_t misalign = 0; misalign < 4; ++misalign) {
-                Exact y(2 * cells, misalign), u(cells, (misalign + 1) % 4), v(cells, (misalign + 3) % 4);
-                for (auto* b : {&y, &u, &v})
-                    for (size_t i = 0; i < b->size(); ++i) b->data()[i] = pixel(rng);
-                Guarded out(4 * cells + misalign);
-                k->pack_row(y.data(), u.data(), v.data(), out.data() + misalign, cells);
-                const auto got = out.body();
-                for (size_t i = 0; i < misalign; ++i) ASSERT_EQ(got[i], kSentinel);
-                for (int32_t i = 0; i < cells; ++i) {
-                    const uint8_t* cell = got.data() + misalign + 4 * i;
-                    ASSERT_EQ(cell[0], u.data()[i]) << cells << " cells, cell " << i;
-                    ASSERT_EQ(cell[1], y.data()[2 * i]) << cells << " cells, cell " << i;
-                    ASSERT_EQ(cell[2], v.data()[i]) << cells << " cells, cell " << i;
-                    ASSERT_EQ(cell[3], y.data()[2 * i + 1]) << cells << " cells, cell " << i;
-                }
-                ASSERT_TRUE(out.guards_intact()) << cells << " cells";
-            }
-    }
-}
-
-TEST(UyvyKernels, InterpolatedRowMatchesTheRuleForEveryLengthAndAlignment) {
-    std::mt19937 rng(12);
-    for (const UyvyKernels* k : tables()) {
-        SCOPED_TRACE(k->name);
-        for (int32_t cells = 0; cells <= 80; ++cells)
-            for (size_t misalign = 0; misalign < 4; ++misalign) {
-                Exact y(2 * cells, misalign);
-                std::vector<Exact> rows;
-                for (size_t r = 0; r < 8; ++r) rows.emplace_back(cells, (misalign + r) % 4);
-                for (auto& b : rows)
-                    for (size_t i = 0; i < b.size(); ++i) b.data()[i] = pixel(rng);
-                for (size_t i = 0; i < y.size(); ++i) y.data()[i] = pixel(rng);
-                const ChromaTaps u{{rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data()}};
-                const ChromaTaps v{{rows[4].data(), rows[5].data(), rows[6].data(), rows[7].data()}};
-                Guarded out(4 * cells + misalign);
-                k->pack_interp_row(y.data(), u, v, out.data() + misalign, cells);
-                const auto got = out.body();
-                for (int32_t i = 0; i < cells; ++i) {
-                    const uint8_t* cell = got.data() + misalign + 4 * i;
-                    ASSERT_EQ(cell[0], rule_interpolate(u.row[0][i], u.row[1][i], u.row[2][i], u.row[3][i]))
-                        << cells << " cells, cell " << i;
-                    ASSERT_EQ(cell[1], y.data()[2 * i]);
-                    ASSERT_EQ(cell[2], rule_interpolate(v.row[0][i], v.row[1][i], v.row[2][i], v.row[3][i]))
-                        << cells << " cells, cell " << i;
-                    ASSERT_EQ(cell[3], y.data()[2 * i + 1]);
-                }
-                for (size_t i = 0; i < misalign; ++i) ASSERT_EQ(got[i], kSentinel);
-                ASSERT_TRUE(out.guards_intact()) << cells << " cells";
-            }
     }
 }
 
@@ -362,6 +258,42 @@ TEST(UyvyKernels, PlanarToPackedMatchesTheRule) {
         b = rule_frame(f, 4, stride, size);
         EXPECT_EQ(a, b) << w << "x" << h;
     }
+}
+
+// Known answers for the rule itself, through the entry point: a 4 x 6 frame
+// of flat chroma, chroma rows that take the interpolation past both ends of
+// 0..255 (only its low eight bits are kept), and a frame too small for a
+// chroma sample.
+TEST(PlanarToPacked, KnownAnswers) {
+    EXPECT_EQ(planar_rows_written(2), 6);
+    EXPECT_EQ(planar_rows_written(7), 8);
+    EXPECT_EQ(planar_rows_written(481), 482);
+
+    std::vector<uint8_t> y(24), u(6, 128), v(6, 128), out(6 * 8, kSentinel);
+    for (int i = 0; i < 24; ++i) y[i] = static_cast<uint8_t>(i);
+    planar_to_packed(out.data(), y.data(), u.data(), v.data(), 4, 2, 4, 6, 4, 8);
+    for (int r = 0; r < 6; ++r)
+        for (int q = 0; q < 2; ++q) {
+            const uint8_t* cell = &out[r * 8 + q * 4];
+            EXPECT_EQ(cell[0], r % 2 ? 127 : 128) << r;  // (16 * 128 - 8) >> 4
+            EXPECT_EQ(cell[2], r % 2 ? 127 : 128) << r;
+            EXPECT_EQ(cell[1], r * 4 + q * 2);
+            EXPECT_EQ(cell[3], r * 4 + q * 2 + 1);
+        }
+
+    // 2 x 8: chroma rows 0, 255, 255, 0 for U and the inverse for V; output
+    // row 3 lies between the middle two.
+    y.assign(16, 0);
+    u = {0, 255, 255, 0};
+    v = {255, 0, 0, 255};
+    out.assign(8 * 4, kSentinel);
+    planar_to_packed(out.data(), y.data(), u.data(), v.data(), 2, 1, 2, 8, 4, 4);
+    EXPECT_EQ(out[3 * 4 + 0], 30);   // (9 * 510 - 8) >> 4 = 286
+    EXPECT_EQ(out[3 * 4 + 2], 223);  // (-510 - 8) >> 4 = -33
+
+    out.assign(24, kSentinel);
+    planar_to_packed(out.data(), y.data(), u.data(), v.data(), 1, 0, 1, 1, 4, 0);
+    EXPECT_EQ(out, std::vector<uint8_t>(24, kSentinel));
 }
 
 }  // namespace

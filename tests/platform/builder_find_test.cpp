@@ -1,70 +1,12 @@
-// The capture graph builder's graph, FindPin, FindInterface and
-// SetOutputFileName.
+// The capture graph builder's FindInterface and SetOutputFileName.
 #include <gtest/gtest.h>
 
 #include "builder_fixture.h"
-#include "graph_events.h"
 
 namespace {
 
 using namespace vorsim;
 using namespace vorsim_test;
-
-using Builder = BuilderTest;
-
-TEST_F(Builder, KeepsOneGraph) {
-    expect_interfaces(builder.get(), {&IID_ICaptureGraphBuilder2}, {&IID_IGraphBuilder, &IID_IBaseFilter});
-    EXPECT_EQ(builder->SetFiltergraph(graph.get()), E_UNEXPECTED) << "a graph is attached already";
-    EXPECT_EQ(builder->SetFiltergraph(nullptr), E_POINTER);
-    ComPtr<IGraphBuilder> got;
-    const ULONG before = ref_count(graph.get());
-    ASSERT_EQ(builder->GetFiltergraph(got.put()), S_OK);
-    EXPECT_EQ(got.get(), graph.get());
-    EXPECT_EQ(ref_count(graph.get()), before + 1) << "GetFiltergraph AddRefs";
-    EXPECT_EQ(builder->GetFiltergraph(nullptr), E_POINTER);
-}
-
-TEST_F(Builder, FindPinByDirectionCategoryTypeAndConnection) {
-    ComPtr<Box> card = make_box("card");
-    card->add_input(u"Analog Video In", MEDIATYPE_AnalogVideo);
-    card->add_output(u"Capture", {video(MEDIASUBTYPE_RGB32)}, &PIN_CATEGORY_CAPTURE);
-    card->add_output(u"Audio", {typed(MEDIATYPE_Audio, MEDIASUBTYPE_PCM)}, &PIN_CATEGORY_CAPTURE);
-    card->add_output(u"Preview", {video(MEDIASUBTYPE_RGB32)}, &PIN_CATEGORY_PREVIEW);
-    add(card.get(), u"card");
-
-    ComPtr<IPin> pin;
-    ASSERT_EQ(builder->FindPin(card.get(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr, FALSE, 1, pin.put()), S_OK);
-    EXPECT_EQ(pin.get(), card->pin(u"Audio")) << "the second capture pin";
-    ASSERT_EQ(builder->FindPin(card.get(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Audio, FALSE, 0,
-                               pin.put()),
-              S_OK);
-    EXPECT_EQ(pin.get(), card->pin(u"Audio"));
-    ASSERT_EQ(builder->FindPin(card.get(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, FALSE, 1, pin.put()), S_OK);
-    EXPECT_EQ(pin.get(), card->pin(u"Preview"));
-    ASSERT_EQ(builder->FindPin(card.get(), PINDIR_INPUT, nullptr, nullptr, FALSE, 0, pin.put()), S_OK);
-    EXPECT_EQ(pin.get(), card->pin(u"Analog Video In"));
-    EXPECT_EQ(builder->FindPin(card.get(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr, FALSE, 2, pin.put()),
-              E_FAIL);
-    EXPECT_FALSE(pin);
-    EXPECT_EQ(builder->FindPin(card.get(), PINDIR_INPUT, &PIN_CATEGORY_CAPTURE, nullptr, FALSE, 0, pin.put()),
-              E_FAIL)
-        << "input pins have no category";
-
-    ComPtr<Box> s = added_sink(u"sink");
-    ASSERT_EQ(graph->ConnectDirect(card->pin(u"Capture"), s->pin(u"In"), nullptr), S_OK);
-    ASSERT_EQ(builder->FindPin(card.get(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr, TRUE, 0, pin.put()), S_OK);
-    EXPECT_EQ(pin.get(), card->pin(u"Audio")) << "only unconnected pins";
-
-    // On a pin: that pin only.
-    EXPECT_EQ(builder->FindPin(card->pin(u"Preview"), PINDIR_OUTPUT, &PIN_CATEGORY_PREVIEW, nullptr, FALSE, 0,
-                               pin.put()),
-              S_OK);
-    EXPECT_EQ(pin.get(), card->pin(u"Preview"));
-    EXPECT_EQ(builder->FindPin(card->pin(u"Preview"), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr, FALSE, 0,
-                               pin.put()),
-              E_FAIL);
-    EXPECT_EQ(builder->FindPin(card.get(), PINDIR_OUTPUT, nullptr, nullptr, FALSE, 0, nullptr), E_POINTER);
-}
 
 // card <- (In 1) left <- far ; card <- (In 2) right.
 class FindInterface : public BuilderTest {
@@ -133,40 +75,6 @@ TEST_F(FindInterface, UpstreamGoesDepthFirstThroughEachInputPinInTurn) {
     EXPECT_EQ(hr, E_FAIL);
 }
 
-TEST_F(FindInterface, DownstreamAndWithoutCategory) {
-    HRESULT hr = S_OK;
-    renderer->marked = true;
-    EXPECT_EQ(look(&LOOK_DOWNSTREAM_ONLY, card.get(), &hr), id(static_cast<IBaseFilter*>(renderer.get())));
-    EXPECT_EQ(look(&LOOK_DOWNSTREAM_ONLY, renderer.get(), &hr), nullptr);
-    EXPECT_EQ(hr, E_FAIL);
-    // No category: the filter, then downstream, then upstream.
-    far->marked = true;
-    EXPECT_EQ(look(nullptr, card.get(), &hr), id(static_cast<IBaseFilter*>(renderer.get())));
-    renderer->marked = false;
-    EXPECT_EQ(look(nullptr, card.get(), &hr), id(static_cast<IBaseFilter*>(far.get())));
-    card->marked = true;
-    EXPECT_EQ(look(nullptr, card.get(), &hr), id(static_cast<IBaseFilter*>(card.get())));
-}
-
-TEST_F(FindInterface, PinCategorySearchesThatPinAndBelowIt) {
-    HRESULT hr = S_OK;
-    EXPECT_EQ(look(&PIN_CATEGORY_CAPTURE, card.get(), &hr), nullptr);
-    EXPECT_EQ(hr, E_FAIL) << "a capture pin exists but nothing answers";
-    renderer->marked = true;
-    EXPECT_EQ(look(&PIN_CATEGORY_CAPTURE, card.get(), &hr), id(static_cast<IBaseFilter*>(renderer.get())));
-    EXPECT_EQ(look(&PIN_CATEGORY_PREVIEW, card.get(), &hr), nullptr) << "the preview pin leads nowhere";
-    EXPECT_EQ(hr, E_FAIL);
-    static_cast<Box::Out*>(card->pin_at(3))->marked = true;  // Preview
-    EXPECT_EQ(look(&PIN_CATEGORY_PREVIEW, card.get(), &hr), id(card->pin(u"Preview")));
-    EXPECT_EQ(look(&PIN_CATEGORY_PREVIEW, card.get(), &hr, &MEDIATYPE_Audio), nullptr);
-    EXPECT_EQ(hr, E_NOINTERFACE) << "no preview pin of that type";
-    EXPECT_EQ(look(&PIN_CATEGORY_CC, card.get(), &hr), nullptr);
-    EXPECT_EQ(hr, E_NOINTERFACE);
-    EXPECT_EQ(look(&PIN_CATEGORY_CC, nullptr, &hr), nullptr);
-    EXPECT_EQ(hr, E_POINTER);
-    EXPECT_EQ(builder->FindInterface(nullptr, nullptr, card.get(), IID_ITestMarker, nullptr), E_POINTER);
-}
-
 // ---- SetOutputFileName -----------------------------------------------------
 
 using OutputFile = BuilderTest;
@@ -174,7 +82,7 @@ using OutputFile = BuilderTest;
 TEST_F(OutputFile, AviMuxFeedsAFileWriterWithTheName) {
     ComPtr<IBaseFilter> mux;
     ComPtr<IFileSinkFilter> sink;
-    ASSERT_EQ(builder->SetOutputFileName(&MEDIASUBTYPE_Avi, u"/tmp/take1.avi", mux.put(), sink.put()), S_OK);
+    ASSERT_EQ(builder->SetOutputFileName(&MEDIASUBTYPE_Avi, u"/tmp/t\u00e9ke1.avi", mux.put(), sink.put()), S_OK);
     ASSERT_TRUE(mux);
     ASSERT_TRUE(sink);
     EXPECT_EQ(class_of(mux.get()), CLSID_AviDest);
@@ -188,7 +96,7 @@ TEST_F(OutputFile, AviMuxFeedsAFileWriterWithTheName) {
     EXPECT_EQ(connected_to(mux_out.get()), writer_in.get());
     LPOLESTR file = nullptr;
     ASSERT_EQ(sink->GetCurFile(&file, nullptr), S_OK);
-    EXPECT_EQ(std::u16string(file), u"/tmp/take1.avi");
+    EXPECT_EQ(std::u16string(file), u"/tmp/t\u00e9ke1.avi");
     CoTaskMemFree(file);
 
     // Both out-parameters are the caller's own references: once the graph
@@ -202,16 +110,6 @@ TEST_F(OutputFile, AviMuxFeedsAFileWriterWithTheName) {
     EXPECT_EQ(graph.detach()->Release(), 0u);
     EXPECT_EQ(sink.detach()->Release(), 0u) << "the File Writer";
     EXPECT_EQ(mux.detach()->Release(), 0u) << "the AVI Mux";
-}
-
-TEST_F(OutputFile, SinkOutParameterMayBeNull) {
-    ComPtr<IBaseFilter> mux;
-    EXPECT_EQ(builder->SetOutputFileName(&MEDIASUBTYPE_Avi, u"x.avi", mux.put(), nullptr), S_OK);
-    EXPECT_TRUE(mux);
-    EXPECT_EQ(builder->SetOutputFileName(&MEDIASUBTYPE_Avi, u"x.avi", nullptr, nullptr), E_POINTER);
-    EXPECT_EQ(builder->SetOutputFileName(nullptr, u"x.avi", mux.put(), nullptr), E_POINTER);
-    EXPECT_EQ(builder->SetOutputFileName(&MEDIASUBTYPE_Avi, nullptr, mux.put(), nullptr), E_POINTER);
-    EXPECT_FALSE(mux);
 }
 
 TEST_F(OutputFile, AWriterThatCannotBeMadeLeavesNoMuxBehind) {

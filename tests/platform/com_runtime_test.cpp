@@ -131,17 +131,4 @@ TEST(MediaTypeHelpers, CopyIsDeepAndFreeReleasesTheBlock) {
     EXPECT_EQ(task_memory_outstanding(), before);
 }
 
-TEST(MediaTypeHelpers, CopyAddRefsPUnkAndFreeReleasesIt) {
-    ComPtr<IUnknown> w;
-    ASSERT_EQ(CoCreateInstance(CLSID_Widget, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, w.put_void()), S_OK);
-    AM_MEDIA_TYPE src{};
-    src.pUnk = w.get();
-    AM_MEDIA_TYPE dst;
-    ASSERT_EQ(CopyMediaType(&dst, &src), S_OK);
-    EXPECT_EQ(vorsim_test::ref_count(w.get()), 2u);
-    FreeMediaType(dst);
-    EXPECT_EQ(dst.pUnk, nullptr);
-    EXPECT_EQ(vorsim_test::ref_count(w.get()), 1u);
-}
-
 }  // namespace

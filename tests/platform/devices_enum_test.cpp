@@ -129,31 +129,6 @@ TEST_F(DeviceEnum, BagFalseAndBindFalseFail) {
     EXPECT_EQ(p, nullptr);
 }
 
-TEST_F(DeviceEnum, EnumeratorNextSkipResetClone) {
-    ComPtr<ICreateDevEnum> devenum;
-    ASSERT_EQ(create_device_enumerator(IID_ICreateDevEnum, devenum.put_void()), S_OK);
-    ComPtr<IEnumMoniker> e;
-    ASSERT_EQ(devenum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, e.put(), 0), S_OK);
-    IMoniker* got[3] = {};
-    ULONG fetched = 99;
-    EXPECT_EQ(e->Next(2, got, nullptr), E_INVALIDARG) << "fetched may be null only for one";
-    EXPECT_EQ(e->Next(3, got, &fetched), S_FALSE);
-    EXPECT_EQ(fetched, 2u);
-    for (ULONG i = 0; i < fetched; ++i) got[i]->Release();
-    EXPECT_EQ(e->Next(1, got, &fetched), S_FALSE);
-    EXPECT_EQ(fetched, 0u);
-    EXPECT_EQ(e->Reset(), S_OK);
-    EXPECT_EQ(e->Skip(1), S_OK);
-    ComPtr<IEnumMoniker> clone;
-    ASSERT_EQ(e->Clone(clone.put()), S_OK);
-    EXPECT_EQ(e->Skip(5), S_FALSE);
-    ASSERT_EQ(clone->Next(1, got, &fetched), S_OK) << "the clone keeps the position it was made at";
-    ComPtr<IMoniker> second = ComPtr<IMoniker>::adopt(got[0]);
-    ComPtr<IPropertyBag> bag = bag_of(second.get());
-    HRESULT hr = S_OK;
-    EXPECT_EQ(read_text(bag.get(), u"FriendlyName", &hr), "Microsoft DV Camera and VCR");
-}
-
 TEST_F(DeviceEnum, AnEnumeratorKeepsItsSnapshotWhileNewOnesSeePlugAndUnplug) {
     ComPtr<ICreateDevEnum> devenum;
     ASSERT_EQ(create_device_enumerator(IID_ICreateDevEnum, devenum.put_void()), S_OK);

@@ -103,12 +103,6 @@ private:
 };
 
 using filters_test::RecordingSink;
-
-// A sink taking one major type (and subtype, unless GUID_NULL).
-inline ComPtr<RecordingSink> recording_sink(const GUID& major, const GUID& subtype) {
-    return make_com<RecordingSink>([major, subtype](const AM_MEDIA_TYPE& mt) {
-        return mt.majortype == major && (subtype == GUID_NULL || mt.subtype == subtype);
-    });
-}
+using filters_test::recording_sink;
 
 }  // namespace vorsim_test

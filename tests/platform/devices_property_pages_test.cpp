@@ -1,5 +1,5 @@
-// The audio capture filter's property pages, and OleCreatePropertyFrame
-// naming the device whose filter a dialog is for.
+// OleCreatePropertyFrame naming the device whose filter a dialog is for (the
+// audio filter's pages are the shell's controls-pages transcript's).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,9 +11,6 @@ namespace {
 
 using namespace vorsim;
 using namespace vorsim_test;
-
-// The system's CLSID_AudioInputMixerProperties.
-constexpr CLSID kAudioInputMixerPage = {0x2ca8ca52, 0x3c3f, 0x11d2, {0xb7, 0x3d, 0x00, 0xc0, 0x4f, 0xb6, 0xbd, 0x3d}};
 
 class DevicePages : public DeviceTest {
 protected:
@@ -41,25 +38,6 @@ protected:
 
     std::vector<ComPtr<IBaseFilter>> video, audio;
 };
-
-TEST_F(DevicePages, AudioFilterOffersTheMixerPageWhenTheDeviceHasPages) {
-    ComPtr<ISpecifyPropertyPages> none;
-    EXPECT_EQ(audio[0]->QueryInterface(IID_ISpecifyPropertyPages, none.put_void()), E_NOINTERFACE);
-
-    CAUUID list{};
-    ASSERT_EQ(query<ISpecifyPropertyPages>(audio[1].get(), IID_ISpecifyPropertyPages)->GetPages(&list), S_OK);
-    EXPECT_EQ(list.cElems, 0u);
-    EXPECT_EQ(list.pElems, nullptr);
-
-    auto pages = query<ISpecifyPropertyPages>(audio[2].get(), IID_ISpecifyPropertyPages);
-    ASSERT_EQ(pages->GetPages(&list), S_OK);
-    ASSERT_EQ(list.cElems, 1u) << "four asked for: the one page there is";
-    EXPECT_EQ(list.pElems[0], kAudioInputMixerPage);
-    CoTaskMemFree(list.pElems);
-    fault_set("ISpecifyPropertyPages::GetPages", 1);
-    EXPECT_EQ(pages->GetPages(&list), E_FAIL);
-    EXPECT_EQ(list.cElems, 0u);
-}
 
 TEST_F(DevicePages, DialogNamesTheDeviceOfItsFirstObject) {
     std::vector<std::string> names;

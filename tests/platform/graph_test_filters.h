@@ -10,11 +10,6 @@
 // (VFW_S_CANT_CUE while paused), fail Run, name supporting filters, and
 // answer IID_ITestMarker on itself or on a pin (for FindInterface).
 //
-// TestConverters (graph_converters_fixture.cpp): two converters in the
-// transform registry, "Test Converter" (YUY2 -> UYVY) and "Test Converter 2"
-// (UYVY -> RGB24), allowed and creatable only while a TestConverters object
-// lives; the device-file restriction then admits just those two.
-//
 // ClassOverride registers a test class for CoCreateInstance for the life of
 // a test and puts back what was registered before (the platform's own
 // Smart Tee, say).
@@ -36,11 +31,9 @@ namespace vorsim_test {
 using namespace vorsim;
 
 inline const CLSID CLSID_TestBox = {0x1d0a5e01, 0x0010, 0x4c11, {0x90, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44, 0x10}};
-inline const CLSID CLSID_TestConverter = {0x1d0a5e01, 0x0011, 0x4c11, {0x90, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44, 0x11}};
 // An interface id nothing real answers; Boxes hand out their IUnknown for it.
 inline const IID IID_ITestMarker = {0x1d0a5e01, 0x0012, 0x4c11, {0x90, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44, 0x12}};
 // Analog video as a crossbar hands it to a capture card's input pin.
-inline const CLSID CLSID_TestConverter2 = {0x1d0a5e01, 0x0014, 0x4c11, {0x90, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44, 0x14}};
 inline const GUID MEDIASUBTYPE_TestAnalog = {0x1d0a5e01, 0x0013, 0x4c11, {0x90, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44, 0x13}};
 
 class Log {
@@ -70,6 +63,14 @@ inline MediaType typed(const GUID& major, const GUID& subtype) {
     return t;
 }
 
+// Answers IID_ITestMarker with `identity` (AddRef'd) when marked.
+inline HRESULT marker(REFIID iid, bool marked, IUnknown* identity, void** ppv) {
+    if (iid != IID_ITestMarker || !marked) return E_NOINTERFACE;
+    identity->AddRef();
+    *ppv = identity;
+    return S_OK;
+}
+
 class Box final : public Filter<> {
 public:
     class In final : public InputPin<> {
@@ -84,12 +85,7 @@ public:
         bool marked = false;
 
     protected:
-        HRESULT query_extra(REFIID iid, void** ppv) override {
-            if (iid != IID_ITestMarker || !marked) return E_NOINTERFACE;
-            *ppv = this->identity();
-            AddRef();
-            return S_OK;
-        }
+        HRESULT query_extra(REFIID iid, void** ppv) override { return marker(iid, marked, this->identity(), ppv); }
 
     private:
         const GUID major_;
@@ -115,12 +111,7 @@ public:
         bool marked = false;
 
     protected:
-        HRESULT query_extra(REFIID iid, void** ppv) override {
-            if (iid != IID_ITestMarker || !marked) return E_NOINTERFACE;
-            *ppv = this->identity();
-            AddRef();
-            return S_OK;
-        }
+        HRESULT query_extra(REFIID iid, void** ppv) override { return marker(iid, marked, this->identity(), ppv); }
 
     private:
         Box& box_;
@@ -188,12 +179,7 @@ protected:
         if (settling) return VFW_S_STATE_INTERMEDIATE;
         return live && s == State_Paused ? VFW_S_CANT_CUE : S_OK;
     }
-    HRESULT query_extra(REFIID iid, void** ppv) override {
-        if (iid != IID_ITestMarker || !marked) return E_NOINTERFACE;
-        *ppv = identity();
-        AddRef();
-        return S_OK;
-    }
+    HRESULT query_extra(REFIID iid, void** ppv) override { return marker(iid, marked, identity(), ppv); }
 
 private:
     void note(const char* what) {
@@ -221,22 +207,6 @@ private:
     CLSID clsid_;
     bool had_ = false;
     ClassEntry previous_;
-};
-
-class TestConverters {
-public:
-    TestConverters();
-    ~TestConverters();
-    TestConverters(const TestConverters&) = delete;
-    TestConverters& operator=(const TestConverters&) = delete;
-    // How many were created since this object was made.
-    static int made();
-    // How many exist now.
-    static int alive();
-
-private:
-    ClassOverride first_;
-    ClassOverride second_;
 };
 
 // The filter's name in its graph (empty outside one).

@@ -1,17 +1,14 @@
-// A tiny source and sink built on the filter base, to prove it.
+// A tiny streaming source built on the filter base, to prove it (the sink is
+// filters_test_filters.h's RecordingSink), and a graph stand-in.
 //
 // TestSource: one output pin "Out" (category configurable) offering, in
 // order, RGB32 320x240 then YUY2 320x240; while running it streams on a
 // StreamingThread, writing the frame index into the first 8 bytes of each
 // sample and stamping it with frame times.
-// TestSink: one input pin "In" taking only the subtype it was made with;
-// it records the frame index of every sample it receives and can be made to
-// hold Receive until released, or to keep the samples it gets.
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 #include "filter_base.h"
@@ -23,7 +20,6 @@ namespace vorsim_test {
 using namespace vorsim;
 
 inline const CLSID CLSID_TestSource = {0x1d0a5e01, 0x0001, 0x4c11, {0x90, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44, 0x01}};
-inline const CLSID CLSID_TestSink = {0x1d0a5e01, 0x0002, 0x4c11, {0x90, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44, 0x02}};
 inline constexpr REFERENCE_TIME kInterval = 333333;
 
 class TestSource final : public Filter<> {
@@ -45,7 +41,6 @@ public:
 
     Out* out;
     StreamingThread thread;
-    std::atomic<int> delivered_ok{0};
     std::atomic<int> delivery_failures{0};
 
 protected:
@@ -80,82 +75,8 @@ private:
         REFERENCE_TIME stop = start + kInterval;
         sample->SetTime(&start, &stop);
         sample->SetSyncPoint(TRUE);
-        if (out->deliver(sample.get()) == S_OK) {
-            ++delivered_ok;
-        } else {
-            ++delivery_failures;
-        }
+        if (out->deliver(sample.get()) != S_OK) ++delivery_failures;
     }
-};
-
-class TestSink final : public Filter<> {
-public:
-    class In final : public InputPin<> {
-    public:
-        In(FilterCore& f, TestSink& sink) : InputPin<>(f, u"In", u"Input"), sink_(sink) {}
-        HRESULT check_media_type(const AM_MEDIA_TYPE& mt) const override {
-            return mt.majortype == MEDIATYPE_Video && mt.subtype == sink_.wanted ? S_OK : S_FALSE;
-        }
-        HRESULT on_receive(IMediaSample* sample) override { return sink_.take(sample); }
-
-    private:
-        TestSink& sink_;
-    };
-
-    explicit TestSink(const GUID& subtype) : Filter<>(CLSID_TestSink), wanted(subtype) {
-        in = static_cast<In*>(add_pin(std::make_unique<In>(*this, *this)));
-    }
-
-    // Receive waits while held; entered tells whether one is waiting.
-    void hold() {
-        std::lock_guard<std::mutex> lock(mutex);
-        holding = true;
-    }
-    void release_hold() {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            holding = false;
-        }
-        changed.notify_all();
-    }
-    void wait_until_entered() {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return entered; });
-    }
-    std::vector<uint64_t> frames() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return received;
-    }
-
-    const GUID wanted;
-    In* in;
-    std::atomic<bool> in_receive{false};
-    std::atomic<bool> keep_samples{false};
-    std::vector<ComPtr<IMediaSample>> kept;  // touched only inside Receive and after Stop
-
-private:
-    HRESULT take(IMediaSample* sample) {
-        in_receive = true;
-        BYTE* data = nullptr;
-        sample->GetPointer(&data);
-        uint64_t index = 0;
-        std::memcpy(&index, data, sizeof index);
-        std::unique_lock<std::mutex> lock(mutex);
-        received.push_back(index);
-        entered = true;
-        changed.notify_all();
-        changed.wait(lock, [&] { return !holding; });
-        lock.unlock();
-        if (keep_samples) kept.emplace_back(sample);
-        in_receive = false;
-        return S_OK;
-    }
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool holding = false;
-    bool entered = false;
-    std::vector<uint64_t> received;
 };
 
 // A graph stand-in: only its identity and count matter to filters.

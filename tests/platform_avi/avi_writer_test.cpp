@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "avi_read.h"
+
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/mathematics.h>
 }
 
@@ -40,48 +40,8 @@ Bytes pattern(std::size_t size, unsigned seed) {
   return b;
 }
 
-struct ReadStream {  // what libavformat makes of one stream
-  AVMediaType type = AVMEDIA_TYPE_UNKNOWN;
-  AVCodecID codec = AV_CODEC_ID_NONE;
-  std::uint32_t tag = 0;
-  int width = 0, height = 0, sample_rate = 0, channels = 0;
-  AVRational time_base{0, 1}, avg_rate{0, 1};
-  std::int64_t nb_frames = 0;
-  std::vector<Bytes> packets;
-  std::vector<std::int64_t> pts;
-  Bytes all_bytes() const {
-    Bytes out;
-    for (const Bytes& p : packets) out.insert(out.end(), p.begin(), p.end());
-    return out;
-  }
-};
-
-// The file through libavformat's demuxer; nullopt when it does not open.
-std::optional<std::vector<ReadStream>> demux(const std::string& path, bool probe = true) {
-  AVFormatContext* ctx = nullptr;
-  if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) return std::nullopt;
-  if (probe && avformat_find_stream_info(ctx, nullptr) < 0) {
-    avformat_close_input(&ctx);
-    return std::nullopt;
-  }
-  std::vector<ReadStream> out(ctx->nb_streams);
-  for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-    const AVStream* st = ctx->streams[i];
-    const AVCodecParameters* p = st->codecpar;
-    out[i] = ReadStream{p->codec_type, p->codec_id, p->codec_tag, p->width, p->height, p->sample_rate,
-                        p->ch_layout.nb_channels, st->time_base, st->avg_frame_rate, st->nb_frames, {}, {}};
-  }
-  AVPacket* pkt = av_packet_alloc();
-  while (av_read_frame(ctx, pkt) >= 0) {
-    ReadStream& r = out.at(static_cast<std::size_t>(pkt->stream_index));
-    r.packets.emplace_back(pkt->data, pkt->data + pkt->size);
-    r.pts.push_back(pkt->pts);
-    av_packet_unref(pkt);
-  }
-  av_packet_free(&pkt);
-  avformat_close_input(&ctx);
-  return out;
-}
+using avi_read::demux;
+using ReadStream = avi_read::Stream;
 
 std::uint32_t u32(const Bytes& b, std::size_t at) {
   return static_cast<std::uint32_t>(b.at(at) | b.at(at + 1) << 8 | b.at(at + 2) << 16) |
@@ -294,7 +254,7 @@ TEST_F(AviWriterTest, AudioStreamsWithAndWithoutVideo) {
     EXPECT_EQ(s.codec, c.codec);
     EXPECT_EQ(s.sample_rate, int(c.rate));
     EXPECT_EQ(s.channels, c.channels);
-    EXPECT_EQ(s.all_bytes(), sound);
+    EXPECT_EQ(s.all(), sound);
     const RiffView r = riff(path);
     ASSERT_EQ(r.strh.size(), a + 1u);
     ASSERT_EQ(r.strf.size(), a + 1u);

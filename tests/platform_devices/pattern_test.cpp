@@ -85,33 +85,6 @@ TEST(Ramp, KnownBytesAcrossFormats) {
     for (const auto& c : cases) EXPECT_EQ(bytes_at(frame(ramp(), c.s, c.w, c.h, c.n), c.at, c.want.size()), c.want) << c.what;
 }
 
-// Every pixel and padding byte of RGB24 in both row orders, and both chroma planes of I420/YV12.
-TEST(Ramp, Rgb24AndPlanarEverywhere) {
-    for (int32_t h : {5, -5}) {
-        const auto f = frame(ramp(), subtype::RGB24, 7, h, 77);
-        for (int32_t r = 0; r < 5; ++r) {
-            const int32_t y = h > 0 ? 4 - r : r;
-            for (int32_t x = 0; x < 7; ++x) EXPECT_EQ(bytes_at(f, r * 24 + x * 3, 3), (Bytes{uint8_t(x), uint8_t(y), 77}));
-            EXPECT_EQ(bytes_at(f, r * 24 + 21, 3), Bytes(3, 0)) << "padding of row " << r;
-        }
-    }
-    const int32_t w = 12, h = 6;
-    const uint64_t n = 201;
-    const auto i = frame(ramp(), subtype::I420, w, h, n);
-    const auto v = frame(ramp(), subtype::YV12, w, -h, n);
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) EXPECT_EQ((Bytes{i[y * w + x], v[y * w + x]}), (Bytes{uint8_t(x + y), uint8_t(x + y)}));
-    const size_t first = size_t(w) * h, plane = size_t(w / 2) * (h / 2);
-    for (int32_t j = 0; j < h / 2; ++j)
-        for (int32_t c = 0; c < w / 2; ++c) {
-            const size_t o = size_t(j) * (w / 2) + c;
-            EXPECT_EQ(i[first + o], uint8_t(c + 2 * j));
-            EXPECT_EQ(i[first + plane + o], uint8_t(n + j));
-            EXPECT_EQ(v[first + o], uint8_t(n + j));
-            EXPECT_EQ(v[first + plane + o], uint8_t(c + 2 * j));
-        }
-}
-
 TEST(Solid, EveryPixelInTheLayoutsOwnOrder) {
     const Pattern s = solid(10, 20, 30, 40);
     const Bytes quad{10, 20, 30, 40}, row24{10, 20, 30, 10, 20, 30, 10, 20, 30, 0, 0, 0};
@@ -125,37 +98,6 @@ TEST(Solid, EveryPixelInTheLayoutsOwnOrder) {
         {subtype::RGB565, 2, 1, {10, 20, 10, 20}},
     };
     for (const auto& c : cases) EXPECT_EQ(frame(s, c.s, c.w, c.h, 3), c.want) << subtype_name(c.s);
-}
-
-TEST(Bars, BarsInRgbAndYuvAndAMovingMarker) {
-    const int32_t w = 128, h = 96;  // bars 16 wide; strip from row 80
-    auto px = [&](const Bytes& f, int x, int y) { return bytes_at(f, (size_t(y) * w + x) * 4, 4); };
-    const auto f0 = frame(bars(), subtype::RGB32, w, -h, 0);
-    EXPECT_EQ(px(f0, 8, 10), (Bytes{191, 191, 191, 0}));        // white
-    EXPECT_EQ(px(f0, 16 + 8, 10), (Bytes{0, 191, 191, 0}));     // yellow: B 0, G, R
-    EXPECT_EQ(px(f0, 5 * 16 + 8, 50), (Bytes{0, 0, 191, 0}));   // red
-    // The marker: a white block of w/16 at x = n * w/64 in the strip, wrapping around.
-    EXPECT_EQ(px(f0, 0, 90), (Bytes{255, 255, 255, 0}));
-    EXPECT_EQ(px(f0, 8, 90), (Bytes{32, 32, 32, 0}));
-    const auto f1 = frame(bars(), subtype::RGB32, w, -h, 1);
-    EXPECT_EQ(px(f1, 0, 90)[0], 32);
-    EXPECT_EQ(px(f1, 9, 90)[0], 255);
-    EXPECT_TRUE(std::equal(f0.begin(), f0.begin() + 80 * w * 4, f1.begin()));  // only the strip changes
-    const auto f63 = frame(bars(), subtype::RGB32, w, -h, 63);
-    EXPECT_EQ(px(f63, 127, 90)[0], 255);
-    EXPECT_EQ(px(f63, 5, 90)[0], 255);
-    EXPECT_EQ(px(f63, 6, 90)[0], 32);
-    // YUV: white is Y 180 with neutral chroma; I420 carries the same red as UYVY.
-    const auto u = frame(bars(), subtype::UYVY, w, h, 0);
-    const auto p = frame(bars(), subtype::I420, w, h, 0);
-    EXPECT_EQ(bytes_at(u, 10 * w * 2 + 4 * 4, 4), (Bytes{128, 180, 128, 180}));
-    const size_t red = 10 * w * 2 + 44 * 4;  // pixel pair 44 = x 88
-    EXPECT_LT(u[red], 128);
-    EXPECT_GT(u[red + 2], 200);
-    const size_t cb = size_t(w) * h, cr = cb + size_t(w / 2) * (h / 2);
-    EXPECT_EQ(p[10 * w + 88], u[red + 1]);
-    EXPECT_EQ(p[cb + 5 * (w / 2) + 44], u[red]);
-    EXPECT_EQ(p[cr + 5 * (w / 2) + 44], u[red + 2]);
 }
 
 TEST(FillFrame, UncompressedFormatsAllocateNothing) {

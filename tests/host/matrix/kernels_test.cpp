@@ -1,8 +1,10 @@
-// The packed row kernels of every instruction-set level, byte for byte
-// against plain loops written here from kernels.h, on every width up to a
-// few vectors and some frame widths, in exactly sized buffers with
-// sentinels on both sides; and the converters' row entry points against the
-// plain kernels of convert.h.
+// The kernel table of each instruction-set level, and the converters' row
+// entry points at every level against the plain kernels of convert.h, on
+// every width up to a few vectors and some frame widths, in exactly sized
+// buffers with sentinels on both sides. The copy kernels (shuffle, mirror,
+// gather, both blend passes) are checked at every level through the copy
+// against its reference (copy_test.cpp: every map, every weight pair), the
+// plane fill through fillplane (fill_test.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -63,14 +65,6 @@ std::vector<int32_t> widths() {
     return w;
 }
 
-std::vector<std::vector<uint8_t>> all_maps() {
-    std::vector<std::vector<uint8_t>> maps;
-    for (int i = 0; i < 256; ++i)
-        maps.push_back({static_cast<uint8_t>(i & 3), static_cast<uint8_t>((i >> 2) & 3),
-                        static_cast<uint8_t>((i >> 4) & 3), static_cast<uint8_t>(i >> 6)});
-    return maps;
-}
-
 std::string label(vor_mx_kernel k, int32_t width) {
     return std::string(vor_mx_kernel_name(k)) + " width " + std::to_string(width);
 }
@@ -91,155 +85,6 @@ TEST(MatrixKernels, LevelsAreChosenAsAskedAndNeverAboveTheCpu) {
 #if defined(__x86_64__)
     EXPECT_TRUE(vor_mx_kernel_supported(vor_mx_kernel::sse2));
 #endif
-}
-
-TEST(MatrixKernels, ShuffleAndMirrorPermuteEveryCellByEveryMap) {
-    std::mt19937 rng(1);
-    const auto maps = all_maps();
-    for (vor_mx_kernel k : levels()) {
-        const vor_mx_kernels& t = vor_mx_kernels_for(k);
-        for (int32_t w : widths()) {
-            Guarded<uint8_t> src(4 * static_cast<size_t>(w));
-            src.randomize(rng);
-            // Wide rows try a handful of maps, narrow ones all of them.
-            for (size_t m = 0; m < maps.size(); m += w > 80 ? 37 : 1) {
-                const uint8_t* map = maps[m].data();
-                Guarded<uint8_t> want(src.size(), 0xEE), got(src.size(), 0xEE), mirrored(src.size(), 0xEE);
-                for (int32_t j = 0; j < w; ++j)
-                    for (int i = 0; i < 4; ++i) want.data()[4 * j + i] = src.data()[4 * j + map[i]];
-                t.shuffle4(got.data(), src.data(), w, map, m % 2 ? src.data() : nullptr);
-                ASSERT_EQ(got.all, want.all) << label(k, w) << " map " << m;
-                // The mirror reads from the last cell leftwards.
-                if (w > 0) t.mirror4(mirrored.data(), src.data() + 4 * (w - 1), w, map, nullptr);
-                for (int32_t j = 0; j < w; ++j)
-                    for (int i = 0; i < 4; ++i) want.data()[4 * j + i] = src.data()[4 * (w - 1 - j) + map[i]];
-                ASSERT_EQ(mirrored.all, want.all) << label(k, w) << " map " << m << " mirrored";
-            }
-            ASSERT_TRUE(src.intact());
-        }
-    }
-}
-
-TEST(MatrixKernels, GatherTakesEachCellFromItsOffsetByEveryMap) {
-    std::mt19937 rng(11);
-    const auto maps = all_maps();
-    for (vor_mx_kernel k : levels()) {
-        const vor_mx_kernels& t = vor_mx_kernels_for(k);
-        for (int32_t w : widths()) {
-            // A source row of odd length; offsets anywhere a whole cell fits,
-            // the first and last byte included.
-            Guarded<uint8_t> src(4 * static_cast<size_t>(w) + 7);
-            src.randomize(rng);
-            std::vector<int32_t> off(static_cast<size_t>(w));
-            for (auto& o : off) o = static_cast<int32_t>(rng() % (src.size() - 3));
-            if (w > 1) off[0] = static_cast<int32_t>(src.size() - 4), off[1] = 0;
-            for (size_t m = 0; m < maps.size(); m += w > 80 ? 41 : 3) {
-                const uint8_t* map = maps[m].data();
-                Guarded<uint8_t> want(4 * static_cast<size_t>(w), 0xEE), got(4 * static_cast<size_t>(w), 0xEE);
-                for (int32_t j = 0; j < w; ++j)
-                    for (int i = 0; i < 4; ++i) want.data()[4 * j + i] = src.data()[off[j] + map[i]];
-                t.gather4(got.data(), src.data(), off.data(), w, map, m % 2 ? src.data() : nullptr);
-                ASSERT_EQ(got.all, want.all) << label(k, w) << " map " << m;
-            }
-        }
-    }
-}
-
-TEST(MatrixKernels, FillWritesOnePlaneAndKeepsTheOthers) {
-    std::mt19937 rng(2);
-    for (vor_mx_kernel k : levels()) {
-        for (int32_t w : widths()) {
-            for (int32_t plane = 0; plane < 4; ++plane) {
-                Guarded<uint8_t> row(4 * static_cast<size_t>(w));
-                row.randomize(rng);
-                std::vector<uint8_t> want = row.all;
-                const uint8_t value = static_cast<uint8_t>(rng());
-                for (int32_t j = 0; j < w; ++j) want[kPad + 4 * j + plane] = value;
-                vor_mx_kernels_for(k).fill4(row.data(), w, plane, value, plane % 2 ? row.data() : nullptr);
-                ASSERT_EQ(row.all, want) << label(k, w) << " plane " << plane;
-            }
-        }
-    }
-}
-
-// The rows pass of every level against the formula, for every row weight.
-TEST(MatrixKernels, RowBlendIsExactForEveryWeight) {
-    std::mt19937 rng(3);
-    for (vor_mx_kernel k : levels()) {
-        for (int32_t n : widths()) {
-            Guarded<uint8_t> r0(static_cast<size_t>(n)), r1(static_cast<size_t>(n));
-            r0.randomize(rng);
-            r1.randomize(rng);
-            // Extremes where the blend reaches its largest value.
-            if (n > 2) r0.data()[0] = r1.data()[0] = 255, r0.data()[1] = 255, r1.data()[1] = 0;
-            for (uint32_t wy = 0; wy < 256; wy += n > 80 ? 17 : 1) {
-                Guarded<int16_t> got(static_cast<size_t>(n), -1);
-                std::vector<int16_t> want(static_cast<size_t>(n));
-                for (int32_t i = 0; i < n; ++i)
-                    want[i] = static_cast<int16_t>(r0.data()[i] * (256 - wy) + r1.data()[i] * wy - 32640);
-                // The rows ahead only steer prefetching: some calls name them.
-                const bool ahead = wy % 2;
-                vor_mx_kernels_for(k).blend_rows(got.data(), r0.data(), r1.data(), n, wy, ahead ? r1.data() : nullptr,
-                                                 ahead ? r0.data() : nullptr);
-                ASSERT_EQ(got.body(), want) << label(k, n) << " wy " << wy;
-                ASSERT_TRUE(got.intact()) << label(k, n);
-            }
-        }
-    }
-}
-
-// The columns pass against the formula: random cells of a blended row
-// (values the rows pass can give, the largest included), random weights,
-// and every map the kernel takes.
-TEST(MatrixKernels, ColumnBlendMatchesTheFormulaForEveryMap) {
-    std::mt19937 rng(4);
-    const auto maps = all_maps();
-    const std::vector<std::vector<uint8_t>> fixed = {{0, 1, 2, 3}, {3, 2, 1, 0}};
-    for (vor_mx_kernel k : levels()) {
-        const vor_mx_kernels& t = vor_mx_kernels_for(k);
-        for (int32_t n : widths()) {
-            // A blended row of 40 cells, plus the four entries the kernel may
-            // read past the last cell.
-            const int32_t cells = 40;
-            Guarded<uint8_t> r0(4 * cells), r1(4 * cells);
-            r0.randomize(rng);
-            r1.randomize(rng);
-            r0.data()[0] = r0.data()[1] = 255, r1.data()[0] = r1.data()[1] = 255;
-            Guarded<int16_t> row(4 * cells + 4, 0);
-            t.blend_rows(row.data(), r0.data(), r1.data(), 4 * cells, rng() & 255, nullptr, nullptr);
-            std::vector<int32_t> off(static_cast<size_t>(n));
-            std::vector<int16_t> wt(8 * static_cast<size_t>(n));
-            for (int32_t j = 0; j < n; ++j) {
-                off[j] = 4 * static_cast<int32_t>(rng() % cells);
-                const uint32_t pick = rng() % 260;  // 0..255, and 0, 85, 170, 255 more often
-                const int16_t w1 = static_cast<int16_t>(pick >= 256 ? (pick - 256) * 85 : pick);
-                for (int p = 0; p < 4; ++p) wt[8 * j + 2 * p] = static_cast<int16_t>(256 - w1), wt[8 * j + 2 * p + 1] = w1;
-            }
-            if (n > 0) {
-                // The last cell alone: its neighbour lies past the row and weighs 0.
-                off[n - 1] = 4 * (cells - 1);
-                for (int p = 0; p < 4; ++p) wt[8 * (n - 1) + 2 * p] = 256, wt[8 * (n - 1) + 2 * p + 1] = 0;
-            }
-            for (int pass = 0; pass < 2; ++pass) {
-                const auto& ms = pass == 0 ? fixed : maps;
-                for (size_t m = 0; m < ms.size(); m += (pass == 1 && n > 20) ? 29 : 1) {
-                    const uint8_t* map = ms[m].data();
-                    Guarded<uint8_t> got(4 * static_cast<size_t>(n), 0xEE);
-                    std::vector<uint8_t> want(4 * static_cast<size_t>(n));
-                    for (int32_t j = 0; j < n; ++j)
-                        for (int i = 0; i < 4; ++i) {
-                            const int32_t b0 = row.data()[off[j] + map[i]] + 32640;
-                            const int32_t b1 = row.data()[off[j] + 4 + map[i]] + 32640;
-                            want[4 * j + i] = static_cast<uint8_t>((b0 * wt[8 * j] + b1 * wt[8 * j + 1] + 32768) >> 16);
-                        }
-                    const vor_mx_blend_cols_fn fn = pass == 0 ? t.blend_cols_fixed : t.blend_cols_any;
-                    fn(got.data(), row.data(), off.data(), wt.data(), n, map);
-                    ASSERT_EQ(got.body(), want) << label(k, n) << (pass == 0 ? " fixed map " : " map ") << m;
-                    ASSERT_TRUE(got.intact()) << label(k, n);
-                }
-            }
-        }
-    }
 }
 
 // The converters at every level against the plain kernels of convert.h,

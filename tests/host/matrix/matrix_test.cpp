@@ -195,6 +195,8 @@ TEST_F(MatrixTest, FillplaneAndClearCustom) {
     std::memset(p, 7, 26);
     ASSERT_EQ(call(m, "fillplane", 0L, 255L), HOX_ERR_NONE);
     for (int i = 0; i < 26; ++i) EXPECT_EQ(p[i], i % 14 < 12 && i % 14 % 4 == 0 ? 255 : 7) << "byte " << i;
+    ASSERT_EQ(call(m, "fillplane", 2L, 0x1234L), HOX_ERR_NONE);  // a char plane takes the low byte
+    EXPECT_EQ(p[14 + 4 + 2], 0x34);
     EXPECT_EQ(call(m, "fillplane", 4L, 1L), HOX_EROR);
     EXPECT_EQ(call(m, "fillplane", -1L, 1L), HOX_EROR);
     // clear_custom puts plane 0 in the top byte.

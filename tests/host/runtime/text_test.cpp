@@ -83,21 +83,6 @@ TEST(AtomsText, FormatQuotesWhatWouldNotReadBackAndTruncatesLikeSnprintf) {
     EXPECT_EQ(hox_atom_format(&a, nullptr, 0), 16);
 }
 
-TEST(AtomsText, FormatRoundTripsThroughParse) {
-    const std::vector<t_atom> atoms = {long_atom(0),        long_atom(-9000000000LL), float_atom(-0.125),
-                                       sym_atom(""),        sym_atom("two words"),    sym_atom("\"quoted\""),
-                                       sym_atom("b\\s"),    sym_atom("1e3"),          sym_atom("-7"),
-                                       sym_atom("tab\there")};
-    std::string line;
-    for (const t_atom& a : atoms) line += format(a) + " ";
-    const std::vector<t_atom> back = parse(line);
-    ASSERT_EQ(back.size(), atoms.size()) << line;
-    for (std::size_t i = 0; i < atoms.size(); ++i) {
-        EXPECT_EQ(back[i].a_type, atoms[i].a_type) << i << ": " << line;
-        EXPECT_EQ(format(back[i]), format(atoms[i]));
-    }
-}
-
 TEST(Charset, RoundTripsIncludingSurrogatePairs) {
     const char* utf8 = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x8E\xA5z";  // A é € 🎥 z
     long units = 0, bytes = 0;
