@@ -308,6 +308,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         start = end + 1;
     }
     session.end();
-    vorfuzz::check_leaks_every(64);
+    vorfuzz::check_leaks_every(1024);
     return 0;
 }

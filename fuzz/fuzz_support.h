@@ -101,6 +101,9 @@ void clear_scratch_folder();
 // would scan the heap after each of their inputs (they allocate more than
 // they free), which costs more than the input; scripts/fuzz runs those with
 // -detect_leaks=0, and LeakSanitizer looks once more when the run ends.
+// Each look scans the whole heap, libFuzzer's growing corpus included, so
+// a run that looks too often spends most of its time looking: a leak found
+// a few hundred inputs late still names where it was allocated.
 void check_leaks_every(unsigned every);
 
 // Prints `what` and aborts: the input that got here is a finding.
