@@ -11,12 +11,14 @@ namespace {
 
 void report(t_grabber* x, const char* text) { vor_object_error(x, "%s", text); }
 
-// Waits until the graph is stopped, stopping it first when it runs.
+// Waits until the graph is stopped, stopping it first when it runs. A graph
+// that refuses to stop would never report Stopped: when StopWhenReady fails,
+// Stop is asked, and when that fails too there is nothing to wait for.
 void wait_stopped(t_grabber* x) {
     OAFilterState fs = State_Stopped;
     if (FAILED(x->mediacontrol->GetState(static_cast<LONG>(INFINITE), &fs)) || fs == State_Stopped) return;
     x->state = GRAB_CLOSED;
-    x->mediacontrol->StopWhenReady();
+    if (FAILED(x->mediacontrol->StopWhenReady()) && FAILED(x->mediacontrol->Stop())) return;
     while (SUCCEEDED(x->mediacontrol->GetState(static_cast<LONG>(INFINITE), &fs)) && fs != State_Stopped) {
     }
 }
@@ -58,12 +60,19 @@ void teardown_downstream(t_grabber* x, IBaseFilter* f) {
     }
 }
 
+// Removes the graph's filters one at a time, resetting the enumerator after
+// each removal (a removal puts it out of step with the graph). A filter the
+// graph will not let go of (one whose Stop failed refuses with
+// VFW_E_NOT_STOPPED) is stepped over from then on, so the loop ends when
+// every filter has either gone or refused; releasing the graph frees the
+// ones that refused.
 void remove_all_filters(t_grabber* x) {
     ComRef<IEnumFilters> filters;
     if (FAILED(x->graph->EnumFilters(filters.put()))) return;
+    ULONG refused = 0;
     ComRef<IBaseFilter> f;
-    while (filters->Next(1, f.put(), nullptr) == S_OK) {
-        x->graph->RemoveFilter(f.get());
+    while ((refused == 0 || filters->Skip(refused) == S_OK) && filters->Next(1, f.put(), nullptr) == S_OK) {
+        if (FAILED(x->graph->RemoveFilter(f.get()))) ++refused;
         f.reset();
         filters->Reset();
     }

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <string>
 
+#include "faults.h"
 #include "vorsim.h"
 #include "wide.h"
 
@@ -16,9 +17,11 @@ struct Fault {
 
 std::mutex g_mutex;
 std::map<std::string, Fault, std::less<>> g_faults;
+thread_local bool t_held_back = false;
 
 // Consumes one fault; true with its result when one was armed.
 bool take(std::string_view name, HRESULT* result) {
+    if (t_held_back) return false;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_faults.empty()) return false;
     auto it = g_faults.find(name);
@@ -29,6 +32,9 @@ bool take(std::string_view name, HRESULT* result) {
 }
 
 }  // namespace
+
+FaultsHeldBack::FaultsHeldBack() : outer_held_(t_held_back) { t_held_back = true; }
+FaultsHeldBack::~FaultsHeldBack() { t_held_back = outer_held_; }
 
 void fault_set(const std::string& name, int count, HRESULT result) {
     std::lock_guard<std::mutex> lock(g_mutex);

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "class_registry.h"
+#include "faults.h"
 #include "graph_pins.h"
 #include "intelligent_connect.h"
 #include "vorsim.h"
@@ -76,9 +77,15 @@ private:
 FilterGraph::FilterGraph() = default;
 
 FilterGraph::~FilterGraph() {
-    const bool pending = cancel_deferred_stop();
+    // The last teardown stops and disconnects every filter, armed faults or
+    // not: a filter left running keeps its connections, and connected pins
+    // hold their peers, so the filters would keep each other alive. Every
+    // filter is told to stop, whatever the graph's own state: one whose Stop
+    // failed earlier still runs while the graph counts itself stopped.
+    FaultsHeldBack held;
+    cancel_deferred_stop();
     std::lock_guard<std::recursive_mutex> lock(lock_);
-    if (state_ != State_Stopped || pending) com_guard([&] { return stop_filters_locked(); });
+    com_guard([&] { return stop_filters_locked(); });
     // Oldest last, as they would be removed one by one.
     while (!filters_.empty()) {
         if (FAILED(com_guard([&] { return remove_locked(filters_.front().identity); }))) {
@@ -156,6 +163,11 @@ HRESULT FilterGraph::AddFilter(IBaseFilter* pFilter, LPCWSTR pName) {
 }
 
 HRESULT FilterGraph::remove_locked(IUnknown* filter) {
+    // A removal is whole or refused: the graph's own walk over the filter's
+    // pins is not a program's call, so armed faults do not cut it short (a
+    // filter that left the graph still connected would keep its peers, and
+    // they it, alive).
+    FaultsHeldBack held;
     auto it = std::find_if(filters_.begin(), filters_.end(),
                            [&](const Entry& e) { return e.identity == unknown_of(filter); });
     if (it == filters_.end()) return E_FAIL;

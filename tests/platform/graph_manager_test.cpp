@@ -151,4 +151,26 @@ TEST_F(FilterGraphTest, FinalReleaseStopsAndEmptiesARunningGraph) {
     // TearDown checks both filters are down to the test's own reference.
 }
 
+// A Stop that failed leaves the filters running while the graph counts itself
+// stopped; the final release still stops and disconnects them, even while
+// every Stop a program makes keeps failing.
+TEST_F(FilterGraphTest, FinalReleaseStopsFiltersWhoseStopFailed) {
+    ComPtr<Box> src = source("src", {MEDIASUBTYPE_RGB32});
+    ComPtr<Box> dst = sink("dst", MEDIASUBTYPE_RGB32);
+    add(src.get(), u"src");
+    add(dst.get(), u"dst");
+    ASSERT_EQ(graph->ConnectDirect(src->pin(u"Out"), dst->pin(u"In"), nullptr), S_OK);
+    ASSERT_EQ(control->Run(), S_OK);
+    fault_set("IMediaFilter::Stop");
+    EXPECT_EQ(control->Stop(), E_FAIL);
+    EXPECT_NE(src->state(), State_Stopped);
+    control.reset();
+    events.reset();
+    EXPECT_EQ(graph.detach()->Release(), 0u);
+    EXPECT_EQ(src->state(), State_Stopped);
+    EXPECT_EQ(dst->state(), State_Stopped);
+    EXPECT_EQ(connected_to(src->pin(u"Out")), nullptr);
+    EXPECT_NE(src->Stop(), S_OK) << "the fault is still armed for the program's own calls";
+}
+
 }  // namespace
