@@ -7,13 +7,24 @@
 namespace vorsim {
 namespace {
 
+// How many pin connections one search may try. A graph that still holds
+// filters from earlier builds (ones it could not remove) offers each of them
+// at every step, and the search grows as their number to the power of its
+// depth; a real build tries a few dozen.
+constexpr int kMaxConnectionAttempts = 1024;
+
 struct Search {
     IGraphBuilder* graph;
     IPin* target;  // the input pin to reach
     ComPtr<IBaseFilter> target_filter;
+    int attempts_left = kMaxConnectionAttempts;
 };
 
-bool connect_directly(IPin* out, IPin* in) { return SUCCEEDED(out->Connect(in, nullptr)); }
+bool connect_directly(Search& s, IPin* out, IPin* in) {
+    if (s.attempts_left <= 0) return false;
+    --s.attempts_left;
+    return SUCCEEDED(out->Connect(in, nullptr));
+}
 
 void disconnect_both(IPin* out, IPin* in) {
     out->Disconnect();
@@ -44,7 +55,7 @@ bool onward(Search& s, IBaseFilter* filter, int depth) {
 // Tries the filter's free input pins, each followed onward.
 bool through_filter(Search& s, IPin* out, IBaseFilter* filter, int depth) {
     for (const ComPtr<IPin>& in : free_pins_of(filter, PINDIR_INPUT)) {
-        if (!connect_directly(out, in.get())) continue;
+        if (!connect_directly(s, out, in.get())) continue;
         if (onward(s, filter, depth)) return true;
         disconnect_both(out, in.get());
     }
@@ -94,8 +105,8 @@ bool through_transform(Search& s, IPin* out, int depth) {
 }
 
 bool connect_from(Search& s, IPin* out, int depth) {
-    if (connect_directly(out, s.target)) return true;
-    if (depth >= kMaxIntermediateFilters) return false;
+    if (connect_directly(s, out, s.target)) return true;
+    if (depth >= kMaxIntermediateFilters || s.attempts_left <= 0) return false;
     return through_graph(s, out, depth) || through_transform(s, out, depth);
 }
 

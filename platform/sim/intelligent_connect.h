@@ -10,7 +10,9 @@
 //      takes one of the output pin's types. It is created with
 //      CoCreateInstance, added to the graph under its friendly name, and
 //      removed again when it does not lead to the input pin.
-// At most kMaxIntermediateFilters filters sit in between. A failure leaves
+// At most kMaxIntermediateFilters filters sit in between, and one search
+// tries at most a thousand pin connections before it gives up (a graph
+// full of leftover filters would otherwise take hours). A failure leaves
 // nothing behind that the call added and nothing connected that it
 // connected.
 #pragma once
