@@ -116,13 +116,27 @@ TEST_F(FilterGraphTest, RemoveFilterDisconnectsBothEndsAndLeavesTheGraph) {
     EXPECT_EQ(graph->RemoveFilter(nullptr), E_POINTER);
 }
 
-TEST_F(FilterGraphTest, RemoveFilterRefusesWhileRunningAndRemovesNothing) {
-    ComPtr<Box> src = source("src", {MEDIASUBTYPE_RGB32});
-    ComPtr<Box> dst = sink("dst", MEDIASUBTYPE_RGB32);
-    add(src.get(), u"src");
-    add(dst.get(), u"dst");
-    ASSERT_EQ(graph->ConnectDirect(src->pin(u"Out"), dst->pin(u"In"), nullptr), S_OK);
-    ASSERT_EQ(control->Run(), S_OK);
+// A source connected to a sink, the graph running.
+class RunningPairTest : public FilterGraphTest {
+protected:
+    void SetUp() override {
+        FilterGraphTest::SetUp();
+        src = source("src", {MEDIASUBTYPE_RGB32});
+        dst = sink("dst", MEDIASUBTYPE_RGB32);
+        add(src.get(), u"src");
+        add(dst.get(), u"dst");
+        ASSERT_EQ(graph->ConnectDirect(src->pin(u"Out"), dst->pin(u"In"), nullptr), S_OK);
+        ASSERT_EQ(control->Run(), S_OK);
+    }
+    void TearDown() override {
+        src.reset();
+        dst.reset();
+        FilterGraphTest::TearDown();
+    }
+    ComPtr<Box> src, dst;
+};
+
+TEST_F(RunningPairTest, RemoveFilterRefusesWhileRunningAndRemovesNothing) {
 
     EXPECT_EQ(graph->RemoveFilter(dst.get()), VFW_E_NOT_STOPPED);
     EXPECT_EQ(connected_to(src->pin(u"Out")), dst->pin(u"In")) << "still connected";
@@ -133,13 +147,7 @@ TEST_F(FilterGraphTest, RemoveFilterRefusesWhileRunningAndRemovesNothing) {
     EXPECT_EQ(graph->RemoveFilter(dst.get()), S_OK);
 }
 
-TEST_F(FilterGraphTest, FinalReleaseStopsAndEmptiesARunningGraph) {
-    ComPtr<Box> src = source("src", {MEDIASUBTYPE_RGB32});
-    ComPtr<Box> dst = sink("dst", MEDIASUBTYPE_RGB32);
-    add(src.get(), u"src");
-    add(dst.get(), u"dst");
-    ASSERT_EQ(graph->ConnectDirect(src->pin(u"Out"), dst->pin(u"In"), nullptr), S_OK);
-    ASSERT_EQ(control->Run(), S_OK);
+TEST_F(RunningPairTest, FinalReleaseStopsAndEmptiesARunningGraph) {
     log.take();
     control.reset();
     events.reset();
@@ -154,13 +162,7 @@ TEST_F(FilterGraphTest, FinalReleaseStopsAndEmptiesARunningGraph) {
 // A Stop that failed leaves the filters running while the graph counts itself
 // stopped; the final release still stops and disconnects them, even while
 // every Stop a program makes keeps failing.
-TEST_F(FilterGraphTest, FinalReleaseStopsFiltersWhoseStopFailed) {
-    ComPtr<Box> src = source("src", {MEDIASUBTYPE_RGB32});
-    ComPtr<Box> dst = sink("dst", MEDIASUBTYPE_RGB32);
-    add(src.get(), u"src");
-    add(dst.get(), u"dst");
-    ASSERT_EQ(graph->ConnectDirect(src->pin(u"Out"), dst->pin(u"In"), nullptr), S_OK);
-    ASSERT_EQ(control->Run(), S_OK);
+TEST_F(RunningPairTest, FinalReleaseStopsFiltersWhoseStopFailed) {
     fault_set("IMediaFilter::Stop");
     EXPECT_EQ(control->Stop(), E_FAIL);
     EXPECT_NE(src->state(), State_Stopped);
